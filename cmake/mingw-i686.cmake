@@ -1,0 +1,57 @@
+# Toolchain for the 32-bit Windows build (mingw-w64, i686), cross-compiled on
+# Debian and run under Wine for tests.
+#
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+#
+# The cross-built Mbed TLS and expat come from scripts/build-win-deps.sh; by
+# default they are looked for in <repo>/build-win/deps, or wherever
+# CORVANE_WIN_DEPS_PREFIX (cache variable or environment variable) points.
+
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(_corvane_triplet i686-w64-mingw32)
+
+# The -posix variants ship a libstdc++ built on winpthreads, so std::thread,
+# std::mutex and friends exist; the -win32 variants lack them.
+set(CMAKE_C_COMPILER   ${_corvane_triplet}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_corvane_triplet}-g++-posix)
+set(CMAKE_RC_COMPILER  ${_corvane_triplet}-windres)
+
+# Fold the GCC runtime, libstdc++ and winpthread into the .exe so that it runs
+# on a bare Windows (or Wine) with no mingw DLLs beside it. -static also makes
+# the linker prefer libwinpthread.a over the import library of its DLL.
+set(_corvane_static "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT    "${_corvane_static}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_corvane_static}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_corvane_static}")
+
+# Where the cross-built dependencies live. The default is derived from this
+# file's own location, so it stays the same inside try_compile projects too.
+if(NOT CORVANE_WIN_DEPS_PREFIX)
+  if(DEFINED ENV{CORVANE_WIN_DEPS_PREFIX} AND NOT "$ENV{CORVANE_WIN_DEPS_PREFIX}" STREQUAL "")
+    set(CORVANE_WIN_DEPS_PREFIX "$ENV{CORVANE_WIN_DEPS_PREFIX}")
+  else()
+    set(CORVANE_WIN_DEPS_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build-win/deps")
+  endif()
+endif()
+get_filename_component(CORVANE_WIN_DEPS_PREFIX "${CORVANE_WIN_DEPS_PREFIX}" ABSOLUTE)
+set(CORVANE_WIN_DEPS_PREFIX "${CORVANE_WIN_DEPS_PREFIX}" CACHE PATH
+    "Prefix holding the cross-built Mbed TLS and expat (include/, lib/)")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CORVANE_WIN_DEPS_PREFIX)
+
+# Headers and libraries come only from the mingw sysroot and the deps prefix,
+# never from the host's /usr (whose libmbedtls-dev and libexpat1-dev are ELF
+# builds that would be found first otherwise). Programs are host tools.
+set(CMAKE_FIND_ROOT_PATH /usr/${_corvane_triplet} "${CORVANE_WIN_DEPS_PREFIX}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Lets ctest and try_run start the .exe files. The environment (WINEPREFIX,
+# WINEARCH, WINEDEBUG, ...) is expected from scripts/wine-env.sh.
+find_program(CORVANE_WINE wine)
+if(CORVANE_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CORVANE_WINE}")
+endif()

@@ -1,0 +1,88 @@
+// The command line, the install folder and the program file's place.
+#include "core/settings.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "core/path.h"
+#include "platform/platform.h"
+
+char* install_folder;
+char* base_folder;
+const wchar_t* command_tail = L"";
+volatile uint8_t updates_held;
+
+void settings_store(char** setting, const char* value) {
+    free(*setting);
+    *setting = nullptr;
+    if (value != nullptr && *value != 0) *setting = strdup(value);
+}
+
+// Option names are matched without regard to case (ASCII letters only, as
+// both names are ASCII).
+static bool option_is(const wchar_t* arg, const wchar_t* name) {
+    for (; *arg && *name; arg++, name++) {
+        wchar_t c = (*arg >= L'A' && *arg <= L'Z') ? (wchar_t)(*arg + (L'a' - L'A')) : *arg;
+        if (c != *name) return false;
+    }
+    return *arg == 0 && *name == 0;
+}
+
+// Reads one folder value: "/" becomes "\" so C:/Chat is the drive path it
+// means, and the result is stored in internal form. The argument is
+// changed in place, as the system's vector belongs to the process.
+static void store_folder_option(char** setting, wchar_t* value) {
+    for (wchar_t* p = value; *p; p++) {
+        if (*p == L'/') *p = L'\\';
+    }
+    settings_store(setting, path_from_wide(value));
+}
+
+void parse_command_line(int argc, wchar_t** argv) {
+    for (int i = 1; i < argc; i++) {
+        // An option in the last place has no value; it is ignored.
+        if (option_is(argv[i], L"-cvdir") && i + 1 < argc) {
+            i++;
+            store_folder_option(&install_folder, argv[i]);
+        }
+        // The value just taken is looked at as an option too.
+        if (option_is(argv[i], L"-basedir") && i + 1 < argc) {
+            i++;
+            store_folder_option(&base_folder, argv[i]);
+        }
+    }
+}
+
+void choose_default_install_folder(void) {
+    if (install_folder != nullptr) return;
+    wchar_t appdata[PLATFORM_MAX_PATH];
+    if (!platform_known_folder(PLATFORM_FOLDER_APPDATA, appdata)) return;
+    char* folder = path_from_wide(appdata);
+    if (folder == nullptr) return;
+    settings_store(&install_folder, path_join(folder, DEFAULT_INSTALL_FOLDER_NAME));
+}
+
+char* program_file_path(void) {
+    if (install_folder == nullptr) return nullptr;
+    const char* bin = path_join(install_folder, PROGRAM_FOLDER_NAME);
+    wchar_t* wide = path_to_long_wide(bin);
+    if (wide == nullptr) return nullptr;
+    // Only this one level is made; a missing install folder makes it fail,
+    // which is fine here.
+    if (platform_path_kind(wide) != PLATFORM_PATH_DIRECTORY) platform_create_directory(wide);
+    return const_cast<char*>(path_join(bin, PROGRAM_FILE_NAME));
+}
+
+void recover_program_file(void) {
+    char* program = program_file_path();
+    if (program == nullptr) return;
+    wchar_t* program_wide = path_to_long_wide(program);
+    wchar_t* old_wide = path_to_long_wide(old_name(program));
+    if (program_wide == nullptr || old_wide == nullptr) return;
+    if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
+        platform_delete_file(old_wide);
+    } else if (platform_path_kind(old_wide) == PLATFORM_PATH_FILE) {
+        // An update's swap was cut off between its two renames.
+        platform_move(old_wide, program_wide);
+    }
+}

@@ -1,0 +1,37 @@
+// Start-up in its fixed order, then the main thread's mailbox loop.
+#include "core/startup.h"
+
+#include "core/report.h"
+#include "core/settings.h"
+#include "platform/platform.h"
+
+const HandlerEntry main_handlers[] = {
+    {MAIL_QUIT, quit_handler},
+    {MAIL_UPDATE_DONE, on_update_complete},
+    {0, nullptr},
+};
+
+void start_updater(void) {
+    updater_mailbox = mailbox_start_thread(updater_handlers, 0, nullptr);
+    // The key is in place before any request can reach a cycle.
+    load_signing_key();
+    recover_program_file();
+    // Declined by the updater: updates stay held until Install or Repair.
+    mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr);
+}
+
+int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv) {
+    command_tail = tail;
+    parse_command_line(argc, argv);
+    choose_default_install_folder();
+    sink_register(REPORT_ERROR, error_sink);
+    sink_register(REPORT_FATAL, fatal_sink);
+    main_mailbox = mailbox_attach_current(main_handlers);
+    platform_sockets_start();
+    ui_mailbox = mailbox_start_thread(ui_handlers, STARTUP_SHOW_COMMAND, instance);
+    mail_wait(MAIL_WINDOW_READY, STARTUP_WINDOW_TIMEOUT_MS);
+    updates_held = 1;
+    start_updater();
+    mailbox_run_loop();
+    return 0;
+}

@@ -1,0 +1,118 @@
+// The client's internal operations, shared between its files and its tests.
+#pragma once
+
+#include <stdint.h>
+
+#include "http/http.h"
+
+// ---- Text helpers (text.cpp) -----------------------------------------------
+
+// The text's first length characters equal word, and word is exactly that
+// long; length 0 means the text's own length. Only 'A'..'Z' (0x40..0x5A) fold.
+bool http_equal_nocase(const char* text, const char* word, int32_t length);
+
+// First place at or after text where word occurs, ignoring case. Candidates
+// are positions of word's first letter in either case, earlier first; at most
+// candidate_limit are tried. Null when not found.
+const char* http_find_nocase(const char* text, int32_t candidate_limit, const char* word);
+
+// Lenient hexadecimal of a chunk-size line.
+uint32_t http_parse_hex(const char* line);
+
+// ---- URL and transport (url.cpp, transport.cpp) ----------------------------
+
+HttpResult http_parse_url(HttpRequest* request, const char* url);
+
+// 1 with an IPv4 address in network order, 0 when the text cannot be resolved.
+int32_t http_resolve_host(const char* host, uint32_t* address);
+
+// The host of the parsed URL (authority without port), copied and
+// terminated. 3 when it does not fit.
+HttpResult http_copy_host(const HttpRequest* request, char* out, int32_t capacity);
+
+uint32_t http_now_seconds(void);
+bool http_deadline_passed(const HttpRequest* request);
+void http_start_deadline(HttpRequest* request, uint32_t seconds);
+
+HttpResult http_connect(HttpRequest* request);
+HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* length);
+HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size);
+// Sends every byte, piece by piece, within the deadline (0, 8, 10 or 30).
+HttpResult http_send_all(HttpRequest* request, const char* data, int32_t length);
+
+// ---- TLS (tls.cpp) ---------------------------------------------------------
+
+// What a TLS step asks of the transport before it can be tried again.
+constexpr int32_t HTTP_TLS_DONE = 0;
+constexpr int32_t HTTP_TLS_WANT_READ = -1;
+constexpr int32_t HTTP_TLS_WANT_WRITE = -2;
+constexpr int32_t HTTP_TLS_FAILED = -3;
+constexpr int32_t HTTP_TLS_CLOSED = -4;  // the peer ended the TLS session
+
+bool http_tls_setup(HttpTlsState* tls);
+HttpResult http_tls_set_host(HttpTlsState* tls, const char* host, int32_t length);
+void http_tls_attach(HttpRequest* request);
+// Runs the handshake to its end within the request's deadline: 0 or 30.
+HttpResult http_tls_handshake(HttpRequest* request);
+// Count written or read (>= 0), or one of HTTP_TLS_WANT_*, FAILED, CLOSED.
+int32_t http_tls_write(HttpRequest* request, const char* data, int32_t length);
+int32_t http_tls_read(HttpRequest* request, char* buffer, int32_t size);
+int32_t http_tls_pending(HttpRequest* request);
+void http_tls_close_notify(HttpRequest* request);
+void http_tls_teardown(HttpTlsState* tls);
+
+// ---- Header buffer (headers.cpp) -------------------------------------------
+
+constexpr int32_t HTTP_BLOCK_REQUEST = 0;
+constexpr int32_t HTTP_BLOCK_RESPONSE = 1;
+constexpr int32_t HTTP_HEADER_NAME_MAX = 1020;
+constexpr int32_t HTTP_HEADER_VALUE_CAPACITY = 512;  // the parser's value buffer
+
+HttpResult http_remove_header(HttpRequest* request, const char* name);
+HttpResult http_find_header(const HttpRequest* request, const char* name, HttpSpan* span,
+                            int32_t block, int32_t start_offset);
+// The value of a header line with every blank removed, terminated, or null
+// when it does not fit (then *capacity is the value's length).
+const char* http_header_value(HttpSpan span, char* value, int32_t* capacity);
+
+// ---- Request and response (writer.cpp, response.cpp, chunked.cpp) ---------
+
+HttpResult http_write_request(HttpRequest* request, HttpVerb verb);
+HttpResult http_read_response_headers(HttpRequest* request);
+HttpResult http_reset_response(HttpRequest* request);
+HttpResult http_parse_response(HttpRequest* request);
+
+constexpr int32_t HTTP_CHUNK_LINE_CAPACITY = 64;
+// 0 with chunk_size/chunk_remaining set; 15 for an over-long line; the
+// receive error (or HTTP_END for a closed connection) otherwise.
+HttpResult http_read_chunk_size(HttpRequest* request);
+
+// ---- Authentication (auth.cpp, digest.cpp, md5.cpp, base64.cpp) -----------
+
+HttpResult http_retry_with_auth(HttpRequest* request);
+HttpResult http_pick_auth_scheme(HttpRequest* request);
+HttpResult http_write_auth_header(HttpRequest* request);
+HttpResult http_write_basic_auth(HttpRequest* request);
+HttpResult http_write_digest_auth(HttpRequest* request);
+HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value);
+
+struct HttpMd5 {
+    uint32_t state[4];
+    uint64_t bit_count;
+    uint8_t block[64];
+};
+void http_md5_init(HttpMd5* md5);
+void http_md5_update(HttpMd5* md5, const void* data, size_t length);
+void http_md5_final(HttpMd5* md5, uint8_t digest[16]);
+// 32 lower-case hexadecimal digits and a terminator.
+void http_md5_hex(const uint8_t digest[16], char out[33]);
+
+// Base64 (standard alphabet, "=" padding), terminated; out needs
+// 4 * ((length + 2) / 3) + 1 bytes.
+void http_base64_encode(char* out, const void* data, size_t length);
+
+void http_make_cnonce(char out[33]);
+void http_digest_ha1(bool md5_sess, const char* user, HttpSpan realm, const char* password,
+                     HttpSpan nonce, const char* cnonce, char out[33]);
+void http_digest_response(const char ha1[33], HttpSpan nonce, const char* cnonce, HttpSpan qop,
+                          const char* method, HttpSpan uri, char out[33]);

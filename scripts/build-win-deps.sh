@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Cross-builds Mbed TLS 2.28.x and expat 2.5.0 as static i686 mingw-w64
+# libraries from Debian's source packages, and installs them into PREFIX_DIR
+# (include/, lib/) for the Windows build (cmake/mingw-i686.cmake).
+#
+#   scripts/build-win-deps.sh PREFIX_DIR      (as root, for apt-get)
+#
+# A stamp left by a successful run makes later runs return at once; it records
+# a hash of this script and of the toolchain file, so changing either rebuilds.
+#
+# What consumers of these libraries must add on Windows:
+#   - Mbed TLS: link mbedtls mbedx509 mbedcrypto (in that order), then ws2_32
+#     (net_sockets) and advapi32 (the default entropy source calls
+#     CryptGenRandom; 2.28 does not use bcrypt).
+#   - expat: define XML_STATIC before including expat.h, or the declarations
+#     carry __declspec(dllimport) and the static libexpat.a will not link.
+set -euo pipefail
+
+if [ $# -ne 1 ] || [ -z "$1" ]; then
+  echo "usage: $0 PREFIX_DIR" >&2
+  exit 2
+fi
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+toolchain=$repo/cmake/mingw-i686.cmake
+prefix=$(realpath -m "$1")
+stamp=$prefix/.corvane-win-deps.stamp
+key=$(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -d' ' -f1)
+
+if [ "$(cat "$stamp" 2>/dev/null || true)" = "$key" ]; then
+  echo "build-win-deps: up to date in $prefix"
+  exit 0
+fi
+
+log() { echo "build-win-deps: $*"; }
+die() { echo "build-win-deps: error: $*" >&2; exit 1; }
+
+case "$prefix" in
+  / | /usr | /usr/local) die "refusing to install into $prefix" ;;
+esac
+for tool in i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix cmake apt-get dpkg-source; do
+  command -v "$tool" >/dev/null || die "$tool not found (run scripts/install-deps.sh first)"
+done
+
+# apt-get source needs Sources indexes; they exist only with a deb-src entry.
+if ! apt-cache showsrc mbedtls 2>/dev/null | grep -q '^Package: mbedtls'; then
+  [ "$(id -u)" -eq 0 ] || die "no deb-src index for mbedtls; run as root to add one"
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
+     ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    log "adding a deb-src entry for bookworm"
+    cat > /etc/apt/sources.list.d/corvane-deb-src.sources <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  fi
+  apt-get update -qq
+fi
+
+# Start from a clean slate except the downloaded source files, which apt-get
+# re-verifies and does not fetch again; half-built state from an interrupted
+# run must not leak into this one.
+rm -f "$stamp"
+rm -rf "$prefix/include" "$prefix/lib" "$prefix/share" "$prefix/build"
+mkdir -p "$prefix/src"
+rm -rf "$prefix"/src/mbedtls-*/ "$prefix"/src/expat-*/
+
+log "fetching Debian sources into $prefix/src"
+# Output goes to a log: apt-get's warning that _apt cannot read the folder
+# (it then downloads as root) is harmless but looks alarming.
+(cd "$prefix/src" && apt-get source -q mbedtls expat) >"$prefix/src/apt-get-source.log" 2>&1 ||
+  { cat "$prefix/src/apt-get-source.log" >&2; die "apt-get source failed"; }
+
+mbedtls_src=$(find "$prefix/src" -maxdepth 1 -type d -name 'mbedtls-2.28.*' | sort -V | tail -n1)
+expat_src=$(find "$prefix/src" -maxdepth 1 -type d -name 'expat-2.5.0' | tail -n1)
+[ -n "$mbedtls_src" ] || die "apt-get source gave no mbedtls 2.28.x (see $prefix/src)"
+[ -n "$expat_src" ] || die "apt-get source gave no expat 2.5.0 (see $prefix/src)"
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+jobs=$(nproc)
+
+# Both builds pass the deps prefix explicitly so the toolchain file does not
+# fall back to its default location while building into somewhere else.
+cmake_build() { # NAME SOURCE_DIR [CMAKE ARGS...]
+  local name=$1 src=$2
+  shift 2
+  log "building $name"
+  cmake -S "$src" -B "$prefix/build/$name" "${generator[@]}" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCORVANE_WIN_DEPS_PREFIX="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "$@" >"$prefix/build/$name.configure.log" 2>&1 ||
+    die "configuring $name failed, see $prefix/build/$name.configure.log"
+  cmake --build "$prefix/build/$name" -j "$jobs" >"$prefix/build/$name.build.log" 2>&1 ||
+    die "building $name failed, see $prefix/build/$name.build.log"
+  cmake --install "$prefix/build/$name" >>"$prefix/build/$name.build.log" 2>&1 ||
+    die "installing $name failed, see $prefix/build/$name.build.log"
+}
+mkdir -p "$prefix/build"
+
+# Upstream's default config.h is used as shipped (Debian's extra options live
+# in debian/rules, which this does not run). Warnings are not fatal: a newer
+# cross compiler's new warnings must not break the dependency build.
+cmake_build mbedtls "$mbedtls_src" \
+  -DENABLE_TESTING=OFF -DENABLE_PROGRAMS=OFF \
+  -DUSE_STATIC_MBEDTLS_LIBRARY=ON -DUSE_SHARED_MBEDTLS_LIBRARY=OFF \
+  -DMBEDTLS_FATAL_WARNINGS=OFF
+
+# The tool verifies secp256k1/ECDSA signatures over SHA-256 and talks TLS as a
+# client; a config without any of these would only fail much later, at link
+# time or at run time, so the installed header is checked now with the cross
+# compiler (which also runs Mbed TLS's own check_config.h consistency rules).
+check_c=$prefix/build/mbedtls-config-check.c
+{
+  echo '#include <mbedtls/config.h>'
+  for opt in ECP_DP_SECP256K1_ENABLED ECDSA_C ECP_C SHA256_C MD_C PK_PARSE_C \
+             ENTROPY_C CTR_DRBG_C SSL_TLS_C SSL_CLI_C; do
+    printf '#ifndef MBEDTLS_%s\n#error "Mbed TLS is built without MBEDTLS_%s"\n#endif\n' "$opt" "$opt"
+  done
+} >"$check_c"
+i686-w64-mingw32-gcc-posix -fsyntax-only -I"$prefix/include" "$check_c" ||
+  die "the Mbed TLS configuration in $prefix/include/mbedtls/config.h lacks options the tool needs (see above)"
+
+# Debian builds expat with autotools, whose config header says "#define
+# XML_DTD 1"; its backported security fixes test "#if XML_DTD == 1", which
+# does not compile against the CMake template's bare "#define XML_DTD". Give
+# the template the same value (a no-op once the template already has one).
+sed -i -E 's/^#cmakedefine (XML_DTD|XML_NS)$/#cmakedefine \1 1/' "$expat_src/expat/expat_config.h.cmake"
+
+cmake_build expat "$expat_src/expat" \
+  -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+  -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF
+
+for lib in libmbedtls.a libmbedx509.a libmbedcrypto.a libexpat.a; do
+  [ -f "$prefix/lib/$lib" ] || die "$lib was not installed into $prefix/lib"
+done
+
+echo "$key" >"$stamp"
+log "done: $(basename "$mbedtls_src") and $(basename "$expat_src") in $prefix"

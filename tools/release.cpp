@@ -1,0 +1,322 @@
+// Keys, signatures and manifest documents for the release tool.
+#include "tools/release.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <mbedtls/ctr_drbg.h>
+#include <mbedtls/ecp.h>
+#include <mbedtls/entropy.h>
+#include <mbedtls/md.h>
+
+#include "update/signing_key.h"
+
+static const char RNG_PERSONALISATION[] = "corvane-release";
+
+// Entropy and a seeded generator; both contexts are initialised before any
+// can fail, so release_rng_free is always safe.
+struct ReleaseRng {
+    mbedtls_entropy_context entropy;
+    mbedtls_ctr_drbg_context drbg;
+};
+
+static bool release_rng_init(ReleaseRng* rng) {
+    mbedtls_entropy_init(&rng->entropy);
+    mbedtls_ctr_drbg_init(&rng->drbg);
+    return mbedtls_ctr_drbg_seed(&rng->drbg, mbedtls_entropy_func, &rng->entropy,
+                                 reinterpret_cast<const uint8_t*>(RNG_PERSONALISATION),
+                                 sizeof(RNG_PERSONALISATION) - 1) == 0;
+}
+
+static void release_rng_free(ReleaseRng* rng) {
+    mbedtls_ctr_drbg_free(&rng->drbg);
+    mbedtls_entropy_free(&rng->entropy);
+}
+
+static bool fail(ReleaseProblem* problem, const char* path, const char* what) {
+    if (problem != nullptr) {
+        *problem = std::string(path) + ": " + what;
+    }
+    return false;
+}
+
+static bool file_exists(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    fclose(f);
+    return true;
+}
+
+bool release_read_file(const char* path, std::string* content, ReleaseProblem* problem) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        return fail(problem, path, "cannot be opened (missing or unreadable)");
+    }
+    std::string data;
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
+        data.append(buffer, n);
+    }
+    bool ok = ferror(f) == 0;
+    fclose(f);
+    if (!ok) {
+        return fail(problem, path, "read error");
+    }
+    *content = std::move(data);
+    return true;
+}
+
+bool release_write_file(const char* path, const std::string& content, ReleaseProblem* problem) {
+    FILE* f = fopen(path, "wb");
+    if (f == nullptr) {
+        return fail(problem, path, "cannot be created");
+    }
+    bool ok = fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = fclose(f) == 0 && ok;
+    if (!ok) {
+        remove(path);
+        return fail(problem, path, "write error");
+    }
+    return true;
+}
+
+bool release_public_der(mbedtls_pk_context* key, uint8_t out[88]) {
+    uint8_t buffer[200];
+    // Mbed TLS writes DER backwards, at the end of the buffer.
+    int n = mbedtls_pk_write_pubkey_der(key, buffer, sizeof(buffer));
+    if (n != static_cast<int>(SIGNING_KEY_LENGTH)) {
+        return false;
+    }
+    memcpy(out, buffer + sizeof(buffer) - SIGNING_KEY_LENGTH, SIGNING_KEY_LENGTH);
+    return true;
+}
+
+bool release_keygen(const char* private_pem, const char* public_der, ReleaseProblem* problem) {
+    if (file_exists(private_pem)) {
+        return fail(problem, private_pem, "already exists; refusing to overwrite a key");
+    }
+    if (file_exists(public_der)) {
+        return fail(problem, public_der, "already exists; refusing to overwrite a key");
+    }
+    bool result = false;
+    ReleaseRng rng;
+    mbedtls_pk_context key;
+    uint8_t pem[1024];
+    uint8_t der[SIGNING_KEY_LENGTH];
+    bool seeded = release_rng_init(&rng);
+    mbedtls_pk_init(&key);
+
+    if (!seeded) {
+        fail(problem, private_pem, "no random source for the key");
+        goto cleanup;
+    }
+    if (mbedtls_pk_setup(&key, mbedtls_pk_info_from_type(MBEDTLS_PK_ECKEY)) != 0 ||
+        mbedtls_ecp_gen_key(MBEDTLS_ECP_DP_SECP256K1, mbedtls_pk_ec(key), mbedtls_ctr_drbg_random,
+                            &rng.drbg) != 0) {
+        fail(problem, private_pem, "key generation failed");
+        goto cleanup;
+    }
+    if (mbedtls_pk_write_key_pem(&key, pem, sizeof(pem)) != 0 || !release_public_der(&key, der)) {
+        fail(problem, private_pem, "key encoding failed");
+        goto cleanup;
+    }
+    if (!release_write_file(private_pem, reinterpret_cast<const char*>(pem), problem)) {
+        goto cleanup;
+    }
+    if (!release_write_file(public_der, std::string(reinterpret_cast<char*>(der), sizeof(der)),
+                            problem)) {
+        remove(private_pem);
+        goto cleanup;
+    }
+    result = true;
+
+cleanup:
+    mbedtls_platform_zeroize(pem, sizeof(pem));
+    mbedtls_pk_free(&key);
+    release_rng_free(&rng);
+    return result;
+}
+
+bool release_load_private_key(const char* path, mbedtls_pk_context* key, ReleaseProblem* problem) {
+    std::string data;
+    if (!release_read_file(path, &data, problem)) {
+        return false;
+    }
+    // PEM is parsed only with its terminating NUL counted.
+    size_t length = data.size() + 1;
+    int parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.c_str()),
+                                      length, nullptr, 0);
+    if (parsed != 0) {
+        parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.data()),
+                                      data.size(), nullptr, 0);
+    }
+    mbedtls_platform_zeroize(&data[0], data.size());
+    if (parsed != 0) {
+        mbedtls_pk_free(key);
+        mbedtls_pk_init(key);
+        return fail(problem, path, "not a private key (PEM or DER)");
+    }
+    if (!mbedtls_pk_can_do(key, MBEDTLS_PK_ECDSA)) {
+        mbedtls_pk_free(key);
+        mbedtls_pk_init(key);
+        return fail(problem, path, "not an elliptic-curve key");
+    }
+    if (mbedtls_pk_ec(*key)->grp.id != MBEDTLS_ECP_DP_SECP256K1) {
+        mbedtls_pk_free(key);
+        mbedtls_pk_init(key);
+        return fail(problem, path, "not a secp256k1 key");
+    }
+    return true;
+}
+
+bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t* size,
+                       ReleaseProblem* problem) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        return fail(problem, path, "cannot be opened (missing or unreadable)");
+    }
+    bool result = false;
+    uint64_t total = 0;
+    static char buffer[1 << 16];
+    mbedtls_md_context_t md;
+    mbedtls_md_init(&md);
+    if (mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) == 0 &&
+        mbedtls_md_starts(&md) == 0) {
+        size_t n = 0;
+        bool ok = true;
+        while (ok && (n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
+            ok = mbedtls_md_update(&md, reinterpret_cast<uint8_t*>(buffer), n) == 0;
+            total += n;
+        }
+        result = ok && ferror(f) == 0 && mbedtls_md_finish(&md, digest) == 0;
+    }
+    mbedtls_md_free(&md);
+    fclose(f);
+    if (!result) {
+        return fail(problem, path, "read error");
+    }
+    *size = total;
+    return true;
+}
+
+bool release_sign_digest(mbedtls_pk_context* key, const uint8_t digest[DIGEST_LENGTH],
+                         std::string* base64) {
+    bool result = false;
+    ReleaseRng rng;
+    uint8_t signature[MBEDTLS_PK_SIGNATURE_MAX_SIZE];
+    size_t length = 0;
+    char text[2 * MBEDTLS_PK_SIGNATURE_MAX_SIZE];
+    if (release_rng_init(&rng) &&
+        mbedtls_pk_sign(key, MBEDTLS_MD_SHA256, digest, DIGEST_LENGTH, signature, &length,
+                        mbedtls_ctr_drbg_random, &rng.drbg) == 0 &&
+        base64_encode(signature, static_cast<uint32_t>(length), text, sizeof(text)) > 0) {
+        *base64 = text;
+        result = true;
+    }
+    release_rng_free(&rng);
+    return result;
+}
+
+std::string release_hex(const uint8_t* bytes, uint32_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (uint32_t i = 0; i < n; i++) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+// Appends text escaped for element content. False for bytes XML 1.0 cannot
+// carry at all (control characters other than tab, line feed and carriage
+// return); invalid UTF-8 is left to the parser to refuse.
+static bool append_escaped(std::string* out, const std::string& text) {
+    for (unsigned char c : text) {
+        switch (c) {
+        case '&': *out += "&amp;"; break;
+        case '<': *out += "&lt;"; break;
+        case '>': *out += "&gt;"; break;
+        case '\r': *out += "&#13;"; break;
+        default:
+            if (c < 0x20 && c != '\t' && c != '\n') {
+                return false;
+            }
+            *out += static_cast<char>(c);
+        }
+    }
+    return true;
+}
+
+bool release_manifest_xml(const ReleaseFields& fields, std::string* xml, ReleaseProblem* problem) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<corvanechat>\n";
+    for (uint32_t i = 0; i < MANIFEST_FIELD_COUNT; i++) {
+        const ManifestField& row = manifest_fields[i];
+        if (!fields.present[row.field]) {
+            continue;
+        }
+        out += "  <";
+        out += row.element;
+        out += ">";
+        if (!append_escaped(&out, fields.text[row.field])) {
+            return fail(problem, row.element, "holds a control character XML cannot carry");
+        }
+        out += "</";
+        out += row.element;
+        out += ">\n";
+    }
+    out += "</corvanechat>\n";
+    *xml = std::move(out);
+    return true;
+}
+
+bool release_parse_manifest(const std::string& xml, UpdateJob* job) {
+    if (!job_create_fields(job)) {
+        return false;
+    }
+    ManifestParser* parser = manifest_parser_create(job);
+    if (parser == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    const uint32_t piece = 1023;
+    size_t at = 0;
+    do {
+        uint32_t n = static_cast<uint32_t>(xml.size() - at < piece ? xml.size() - at : piece);
+        bool final = at + n == xml.size();
+        ok = manifest_parser_feed(parser, xml.data() + at, n, final);
+        at += n;
+        if (final) {
+            break;
+        }
+    } while (ok);
+    manifest_parser_free(parser);
+    return ok;
+}
+
+bool release_sign_manifest(mbedtls_pk_context* key, ReleaseFields* fields,
+                           ReleaseProblem* problem) {
+    ReleaseFields unsigned_fields = *fields;
+    unsigned_fields.present[FIELD_VERIFY] = false;
+    unsigned_fields.text[FIELD_VERIFY].clear();
+    std::string xml;
+    if (!release_manifest_xml(unsigned_fields, &xml, problem)) {
+        return false;
+    }
+    UpdateJob job = {};
+    uint8_t digest[DIGEST_LENGTH];
+    bool ok = release_parse_manifest(xml, &job) && manifest_digest(&job, digest);
+    job_free_fields(&job);
+    if (!ok) {
+        return fail(problem, "manifest", "the texts do not parse as XML (invalid UTF-8?)");
+    }
+    std::string verify;
+    if (!release_sign_digest(key, digest, &verify)) {
+        return fail(problem, "manifest", "signing failed");
+    }
+    fields->present[FIELD_VERIFY] = true;
+    fields->text[FIELD_VERIFY] = verify;
+    return true;
+}

@@ -1,0 +1,241 @@
+// The updater thread's cycle.
+#include "update/cycle.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "core/path.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "http/http.h"
+#include "platform/platform.h"
+#include "update/checks.h"
+#include "update/manifest.h"
+#include "update/status.h"
+#include "update/version.h"
+
+// The forum the failure message sends users to; the only place it is named.
+#define UPDATE_FORUM_ADDRESS L"https://forum.corvane.example/"
+
+const wchar_t update_failure_message[] =
+    L"An error occured while attempting to download Corvane Chat. Please ensure that you have an "
+    L"Internet connection. This may also be caused by server issues, in which case you can try "
+    L"again later. If you encounter this message repeatedly, please post in the Corvane Chat "
+    L"forums on the Tessal Network (" UPDATE_FORUM_ADDRESS
+    L") with your system information so that we can hopefully resolve the issue or suggest "
+    L"alternative means of installation.";
+
+const char UPDATE_DOWNLOADING_TEXT[] = "Downloading update...";
+const char UPDATE_INSTALLING_TEXT[] = "Installing update...";
+
+const HandlerEntry updater_handlers[] = {
+    {MAIL_RUN_UPDATE, update_request},
+    {0, nullptr},
+};
+
+// Touched only by the updater thread.
+static uint8_t cycle_running = 0;
+
+int32_t update_request(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    if (updates_held) {
+        return 1;
+    }
+    run_update_cycle();
+    return 0;
+}
+
+// Sets the entry's percent and text and refreshes; a text that cannot be
+// copied keeps the old one (the bar still moves).
+static void show_status(StatusEntry* status, int32_t percent, const char* text) {
+    if (status == nullptr) {
+        return;
+    }
+    status->percent = percent;
+    status_set_text(status, text);
+    status_refresh();
+}
+
+bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_md_context_t* md,
+                   uint32_t* received) {
+    bool result = false;
+    uint32_t counter = 0;
+    HttpRequest* request = http_create();
+    char buffer[DOWNLOAD_BUFFER_SIZE];
+
+    if (request == nullptr) {
+        goto cleanup;
+    }
+    http_set_user_agent(request);
+    if (http_set_verb(request, HTTP_VERB_GET) != HTTP_OK ||
+        http_send_request(request, url) != HTTP_OK ||
+        http_receive_headers(request) != HTTP_OK) {
+        goto cleanup;
+    }
+    for (;;) {
+        int32_t count = 0;
+        HttpResult read = http_read_body(request, buffer, DOWNLOAD_BUFFER_SIZE, &count);
+        if (read != HTTP_OK && read != HTTP_END) {
+            // Bytes of a failed read are not used; the size check decides.
+            result = true;
+            break;
+        }
+        uint32_t n = static_cast<uint32_t>(count);
+        // More than declared can never match: stop before it fills the disk.
+        if (static_cast<int64_t>(counter) + n > static_cast<int64_t>(job->size)) {
+            counter += n;
+            break;
+        }
+        counter += n;
+        if (n > 0) {
+            if (mbedtls_md_update(md, reinterpret_cast<const uint8_t*>(buffer), n) != 0) {
+                break;
+            }
+            if (file != nullptr && !platform_file_write(file, buffer, n)) {
+                break;
+            }
+        }
+        if (job->status != nullptr) {
+            int32_t percent = download_percent(counter, job->size, read == HTTP_END);
+            if (percent != job->status->percent) {
+                job->status->percent = percent;
+                status_refresh();
+            }
+        }
+        if (read == HTTP_END) {
+            result = true;
+            break;
+        }
+    }
+
+cleanup:
+    if (request != nullptr) {
+        http_destroy(&request);
+    }
+    *received = counter;
+    return result;
+}
+
+bool download_update(UpdateJob* job) {
+    bool result = false;
+    bool streamed = false;
+    uint32_t received = 0;
+    uint8_t digest[DIGEST_LENGTH];
+    PlatformFile* file = nullptr;
+    char* stage = nullptr;
+    const char* program = program_file_path();
+    mbedtls_md_context_t md;
+    mbedtls_md_init(&md);
+
+    if (program == nullptr) {
+        goto cleanup;
+    }
+    // Owned: the path outlives many scratch requests and may become
+    // staged_path.
+    stage = static_cast<char*>(malloc(strlen(program) + sizeof(".stage")));
+    if (stage == nullptr) {
+        goto cleanup;
+    }
+    strcpy(stage, program);
+    strcat(stage, ".stage");
+    if (mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) != 0 ||
+        mbedtls_md_starts(&md) != 0) {
+        goto cleanup;
+    }
+    platform_delete_file(path_to_long_wide(stage));
+    show_status(job->status, 0, UPDATE_DOWNLOADING_TEXT);
+
+    file = platform_file_create(path_to_long_wide(stage));
+    if (file == nullptr) {
+        goto cleanup;
+    }
+    streamed = download_body(job, field_text(job->fields[FIELD_URL]), file, &md, &received);
+    if (!streamed || mbedtls_md_finish(&md, digest) != 0) {
+        goto cleanup;
+    }
+    // A negative declared size never matches.
+    if (job->size < 0 || received != static_cast<uint32_t>(job->size)) {
+        goto cleanup;
+    }
+    if (check_file_signature(job, digest)) {
+        free(job->staged_path);
+        job->staged_path = stage;
+        stage = nullptr;
+        result = true;
+    }
+
+cleanup:
+    mbedtls_md_free(&md);
+    if (file != nullptr) {
+        platform_file_close(file);
+    }
+    if (!result && file != nullptr) {
+        platform_delete_file(path_to_long_wide(stage));
+    }
+    free(stage);
+    return result;
+}
+
+bool install_update(UpdateJob* job) {
+    show_status(job->status, 0, UPDATE_INSTALLING_TEXT);
+    const char* program = program_file_path();
+    if (program == nullptr || job->staged_path == nullptr) {
+        return false;
+    }
+    // Held across several conversions, so each gets its own scratch slot.
+    const wchar_t* program_wide = path_to_long_wide(program);
+    const wchar_t* old_wide = path_to_long_wide(old_name(program));
+    const wchar_t* staged_wide = path_to_long_wide(job->staged_path);
+    if (program_wide == nullptr || old_wide == nullptr || staged_wide == nullptr) {
+        return false;
+    }
+    // Fails harmlessly when nothing is installed yet.
+    bool kept_old = platform_move(program_wide, old_wide);
+    if (!platform_move(staged_wide, program_wide)) {
+        // Never leave the folder without its program file.
+        if (kept_old) {
+            platform_move(old_wide, program_wide);
+        }
+        return false;
+    }
+    platform_file_make_executable(program_wide);
+    mail_post(nullptr, MAIL_UPDATE_DONE, 1, nullptr, nullptr);
+    return true;
+}
+
+// Reads the version and size texts into the job.
+static void read_manifest_numbers(UpdateJob* job) {
+    parse_version(field_text(job->fields[FIELD_VERSION]), job->version);
+    job->size = parse_size(field_text(job->fields[FIELD_SIZE]));
+}
+
+void run_update_cycle(void) {
+    if (cycle_running) {
+        return;
+    }
+    cycle_running = 1;
+
+    UpdateJob job;
+    memset(&job, 0, sizeof(job));
+    job.status = status_create();
+    bool ok = job.status != nullptr && job_create_fields(&job) && fetch_manifest(&job);
+    if (ok) {
+        read_manifest_numbers(&job);
+        ok = version_above_baseline(job.version) && download_update(&job) && install_update(&job);
+    }
+    if (!ok) {
+        if (job.status != nullptr && job.status->percent != -1) {
+            job.status->percent = -1;
+            status_refresh();
+        }
+        report(REPORT_ERROR, L"%ls", update_failure_message);
+        mail_post(nullptr, MAIL_UPDATE_DONE, 0, nullptr, nullptr);
+    }
+
+    job_free_fields(&job);
+    if (job.status != nullptr) {
+        status_remove(job.status);
+        status_release(job.status);
+    }
+    free(job.staged_path);
+    cycle_running = 0;
+}

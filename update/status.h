@@ -1,0 +1,46 @@
+// Status entries: an ordered list of reporting tasks, the one nearest the
+// end that has something to show drives the progress bar.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+
+constexpr int32_t STATUS_PRIORITY = 50;
+// The colour of a failed task's bar (COLORREF red).
+constexpr uint32_t STATUS_FAILURE_COLOUR = 0x000000FF;
+
+struct StatusEntry {
+    int32_t priority;  // 50, set at creation
+    int32_t percent;   // 0..100; negative: the task failed
+    char* text;        // owned by the entry's owner, or null
+};
+
+// Creates the progress bar as a child of parent (x 18, y 302, 348 by 20)
+// and sets its range to 0..100. The status lock is made on first use.
+void progress_bar_create(PlatformWindow parent);
+
+// The bar made by progress_bar_create, or null.
+PlatformWindow status_progress_bar(void);
+
+// A new entry (priority 50, percent 0, no text) already in the list, or
+// null when memory runs out (the list is then unchanged). Does not refresh.
+StatusEntry* status_create(void);
+
+// Posts the state of the driving entry to the bar; nothing when no entry
+// qualifies.
+void status_refresh(void);
+
+// Takes every slot holding entry out of the list, then refreshes. The entry
+// stays its owner's.
+void status_remove(StatusEntry* entry);
+
+// Replaces the entry's text with a heap copy of text (or none for null).
+// False when the copy cannot be made; the old text is then kept.
+bool status_set_text(StatusEntry* entry, const char* text);
+
+// Frees an entry that is no longer in the list, with its text.
+void status_release(StatusEntry* entry);
+
+// Entries in the list (tests).
+int32_t status_count(void);
