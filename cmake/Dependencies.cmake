@@ -10,8 +10,9 @@ add_library(corvane_mbedtls INTERFACE)
 target_include_directories(corvane_mbedtls SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
 target_link_libraries(corvane_mbedtls INTERFACE ${MBEDTLS_LIB} ${MBEDX509_LIB} ${MBEDCRYPTO_LIB})
 if(WIN32)
-  # The default entropy source asks the system random source.
-  target_link_libraries(corvane_mbedtls INTERFACE bcrypt advapi32)
+  # Sockets for the TLS layer's callbacks; the default entropy source asks
+  # the system random source in advapi32. Both after the static libraries.
+  target_link_libraries(corvane_mbedtls INTERFACE ws2_32 advapi32)
 endif()
 
 find_path(EXPAT_INCLUDE_DIR expat.h REQUIRED)

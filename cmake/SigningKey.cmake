@@ -29,8 +29,14 @@ endfunction()
 
 function(corvane_generate_build_config out key_path host)
   file(READ "${key_path}" hex HEX)
-  string(REGEX REPLACE "([0-9a-fA-F][0-9a-fA-F])" "0x\\1," bytes "${hex}")
-  string(REGEX REPLACE "((0x..,){12})" "\\1\n    " bytes "${bytes}")
+  # Twelve bytes a line (CMake's regular expressions have no counted repeats).
+  set(bytes "")
+  foreach(offset RANGE 0 175 24)
+    string(SUBSTRING "${hex}" ${offset} 24 line)
+    string(REGEX REPLACE "([0-9a-fA-F][0-9a-fA-F])" "0x\\1, " line "${line}")
+    string(STRIP "${line}" line)
+    string(APPEND bytes "    ${line}\n")
+  endforeach()
   string(REPLACE "\\" "\\\\" host_escaped "${host}")
   string(REPLACE "\"" "\\\"" host_escaped "${host_escaped}")
   set(content "// Generated from ${key_path} and CORVANE_UPDATE_HOST; do not edit.
@@ -39,8 +45,7 @@ function(corvane_generate_build_config out key_path host)
 const char corvane_update_default_host[] = \"${host_escaped}\";
 
 const uint8_t corvane_builtin_signing_key[88] = {
-    ${bytes}
-};
+${bytes}};
 ")
   file(CONFIGURE OUTPUT "${out}" CONTENT "${content}" @ONLY)
 endfunction()

@@ -12,8 +12,9 @@
 #   - Mbed TLS: link mbedtls mbedx509 mbedcrypto (in that order), then ws2_32
 #     (net_sockets) and advapi32 (the default entropy source calls
 #     CryptGenRandom; 2.28 does not use bcrypt).
-#   - expat: define XML_STATIC before including expat.h, or the declarations
-#     carry __declspec(dllimport) and the static libexpat.a will not link.
+#   - expat: define XML_STATIC (expat's own CMake package, expat::expat, does
+#     so). mingw GCC happens to link without it, but MSVC-style compilers then
+#     declare every function dllimport and the static libexpat.a won't link.
 set -euo pipefail
 
 if [ $# -ne 1 ] || [ -z "$1" ]; then
@@ -63,7 +64,7 @@ fi
 # re-verifies and does not fetch again; half-built state from an interrupted
 # run must not leak into this one.
 rm -f "$stamp"
-rm -rf "$prefix/include" "$prefix/lib" "$prefix/share" "$prefix/build"
+rm -rf "${prefix:?}/include" "${prefix:?}/lib" "${prefix:?}/share" "${prefix:?}/build"
 mkdir -p "$prefix/src"
 rm -rf "$prefix"/src/mbedtls-*/ "$prefix"/src/expat-*/
 

@@ -1,8 +1,12 @@
+# shellcheck shell=bash
 # Environment for running the 32-bit Windows build under Wine. Source it:
 #
 #   . scripts/wine-env.sh [BUILD_DIR]     (default: <repo>/build-win)
 #   wine_prefix_init                      (once; later calls return at once)
 #   wine BUILD_DIR/some-test.exe
+#
+# From inside a script that has arguments of its own, pass BUILD_DIR: bash
+# hands a sourced file the caller's "$1" when it is given none.
 #
 # The Wine prefix lives in BUILD_DIR/wineprefix, so builds never share or
 # depend on the user's ~/.wine and a clean build folder starts from scratch.

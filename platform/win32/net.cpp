@@ -48,8 +48,7 @@ int32_t platform_net_connect(PlatformSocket socket, uint32_t address, uint16_t p
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = address;
     peer.sin_port = htons(port);
-    int rc = connect(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&peer),
-                     sizeof peer);
+    int rc = connect(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
     return rc == 0 ? PLATFORM_NET_OK : map_wsa(WSAGetLastError());
 }
 
@@ -63,7 +62,9 @@ int32_t platform_net_recv(PlatformSocket socket, void* buffer, int32_t size) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-int32_t platform_net_last_error(void) { return map_wsa(WSAGetLastError()); }
+int32_t platform_net_last_error(void) {
+    return map_wsa(WSAGetLastError());
+}
 
 int32_t platform_net_wait(PlatformSocket socket, uint32_t events, uint32_t timeout_ms) {
     SOCKET s = static_cast<SOCKET>(socket);
@@ -71,19 +72,26 @@ int32_t platform_net_wait(PlatformSocket socket, uint32_t events, uint32_t timeo
     FD_ZERO(&read_set);
     FD_ZERO(&write_set);
     FD_ZERO(&error_set);
-    if (events & PLATFORM_NET_READABLE) FD_SET(s, &read_set);
-    if (events & PLATFORM_NET_WRITABLE) FD_SET(s, &write_set);
+    if (events & PLATFORM_NET_READABLE)
+        FD_SET(s, &read_set);
+    if (events & PLATFORM_NET_WRITABLE)
+        FD_SET(s, &write_set);
     FD_SET(s, &error_set);
     timeval limit;
     limit.tv_sec = static_cast<long>(timeout_ms / 1000);
     limit.tv_usec = static_cast<long>((timeout_ms % 1000) * 1000);
     int rc = select(0, &read_set, &write_set, &error_set, &limit);
-    if (rc == SOCKET_ERROR) return -1;
-    if (rc == 0) return 0;
+    if (rc == SOCKET_ERROR)
+        return -1;
+    if (rc == 0)
+        return 0;
     int32_t ready = 0;
-    if (FD_ISSET(s, &read_set)) ready |= PLATFORM_NET_READABLE;
-    if (ready == 0 && FD_ISSET(s, &error_set)) return PLATFORM_NET_ERROR;
-    if (FD_ISSET(s, &write_set)) ready |= PLATFORM_NET_WRITABLE;
+    if (FD_ISSET(s, &read_set))
+        ready |= PLATFORM_NET_READABLE;
+    if (ready == 0 && FD_ISSET(s, &error_set))
+        return PLATFORM_NET_ERROR;
+    if (FD_ISSET(s, &write_set))
+        ready |= PLATFORM_NET_WRITABLE;
     return ready;
 }
 
@@ -91,11 +99,14 @@ void platform_net_shutdown_send(PlatformSocket socket) {
     shutdown(static_cast<SOCKET>(socket), SD_SEND);
 }
 
-void platform_net_close(PlatformSocket socket) { closesocket(static_cast<SOCKET>(socket)); }
+void platform_net_close(PlatformSocket socket) {
+    closesocket(static_cast<SOCKET>(socket));
+}
 
 bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
     unsigned long value = inet_addr(dotted);
-    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0) return false;
+    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0)
+        return false;
     *address = static_cast<uint32_t>(value);
     return true;
 }

@@ -7,10 +7,13 @@
 #include "platform/platform.h"
 
 const wchar_t* platform_program_path(void) {
-    // The runtime's wide program path, kept for the life of the process.
-    static wchar_t* path;
-    if (path == nullptr && _get_wpgmptr(&path) != 0) path = nullptr;
-    return path != nullptr ? path : L"";
+    // The running program file's full path, kept for the life of the process.
+    static wchar_t path[32768];
+    if (path[0] == 0) {
+        DWORD n = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
+        if (n == 0 || n >= sizeof path / sizeof path[0]) path[0] = 0;
+    }
+    return path;
 }
 
 bool platform_process_start(const wchar_t* application_long, wchar_t* command_line) {
