@@ -3,6 +3,7 @@
 
 #include "core/report.h"
 #include "core/settings.h"
+#include "platform/net.h"
 #include "platform/platform.h"
 
 const HandlerEntry main_handlers[] = {
@@ -27,7 +28,7 @@ int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv
     sink_register(REPORT_ERROR, error_sink);
     sink_register(REPORT_FATAL, fatal_sink);
     main_mailbox = mailbox_attach_current(main_handlers);
-    platform_sockets_start();
+    platform_net_startup();
     ui_mailbox = mailbox_start_thread(ui_handlers, STARTUP_SHOW_COMMAND, instance);
     mail_wait(MAIL_WINDOW_READY, STARTUP_WINDOW_TIMEOUT_MS);
     updates_held = 1;

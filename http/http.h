@@ -55,14 +55,14 @@ constexpr HttpVerb HTTP_VERB_GET = 0;
 constexpr HttpVerb HTTP_VERB_POST = 2;
 
 typedef uint32_t HttpOptions;
-constexpr HttpOptions HTTP_OPTION_KEEP_ALIVE = 0x001;       // send "Connection: Keep-Alive"
-constexpr HttpOptions HTTP_OPTION_CHUNKED_UPLOAD = 0x002;   // POST with chunked coding
-constexpr HttpOptions HTTP_OPTION_NO_CACHE = 0x004;         // send "Cache-Control: no-cache"
-constexpr HttpOptions HTTP_OPTION_TLS = 0x010;              // connection runs through TLS
-constexpr HttpOptions HTTP_OPTION_EXPLICIT_PORT = 0x020;    // the URL named a port
-constexpr HttpOptions HTTP_OPTION_HTTPS = 0x040;            // scheme is "https"
-constexpr HttpOptions HTTP_OPTION_PROXY = 0x080;            // through proxy_host:proxy_port
-constexpr HttpOptions HTTP_OPTION_CHUNKED_BODY = 0x100;     // current response is chunked
+constexpr HttpOptions HTTP_OPTION_KEEP_ALIVE = 0x001;      // send "Connection: Keep-Alive"
+constexpr HttpOptions HTTP_OPTION_CHUNKED_UPLOAD = 0x002;  // POST with chunked coding
+constexpr HttpOptions HTTP_OPTION_NO_CACHE = 0x004;        // send "Cache-Control: no-cache"
+constexpr HttpOptions HTTP_OPTION_TLS = 0x010;             // connection runs through TLS
+constexpr HttpOptions HTTP_OPTION_EXPLICIT_PORT = 0x020;   // the URL named a port
+constexpr HttpOptions HTTP_OPTION_HTTPS = 0x040;           // scheme is "https"
+constexpr HttpOptions HTTP_OPTION_PROXY = 0x080;           // through proxy_host:proxy_port
+constexpr HttpOptions HTTP_OPTION_CHUNKED_BODY = 0x100;    // current response is chunked
 
 constexpr int32_t HTTP_AUTH_NONE = 0;
 constexpr int32_t HTTP_AUTH_BASIC = 1;
@@ -71,8 +71,8 @@ constexpr int32_t HTTP_AUTH_NEGOTIATE = 3;
 
 // ---- Hard limits -----------------------------------------------------------
 
-constexpr int32_t HTTP_URL_CAPACITY = 512;        // URL copy with its terminator
-constexpr int32_t HTTP_HEADERS_CAPACITY = 1024;   // request lines + response head + 0
+constexpr int32_t HTTP_URL_CAPACITY = 512;       // URL copy with its terminator
+constexpr int32_t HTTP_HEADERS_CAPACITY = 1024;  // request lines + response head + 0
 constexpr int32_t HTTP_VERB_TEXT_CAPACITY = 16;
 constexpr int32_t HTTP_PROXY_HOST_CAPACITY = 64;
 constexpr int32_t HTTP_CREDENTIAL_CAPACITY = 16;  // user names, passwords, scheme name
@@ -124,7 +124,7 @@ struct HttpRequest {
     char verb_text[HTTP_VERB_TEXT_CAPACITY];
     int32_t user_agent_set;
     int32_t status;
-    uint32_t content_length;      // 0: none, unless has_content_length
+    uint32_t content_length;  // 0: none, unless has_content_length
     int32_t keep_alive;
     HttpSpan challenge;
     int32_t auth_scheme;
@@ -177,8 +177,7 @@ HttpResult http_set_wanted_scheme(HttpRequest* request, int32_t scheme, const ch
 HttpResult http_set_force_basic(HttpRequest* request, bool on);
 // Sets the proxy option; a null or empty host clears it.
 HttpResult http_set_proxy(HttpRequest* request, const char* host, uint16_t port);
-HttpResult http_set_proxy_credentials(HttpRequest* request, const char* user,
-                                      const char* password);
+HttpResult http_set_proxy_credentials(HttpRequest* request, const char* user, const char* password);
 HttpResult http_set_keep_alive(HttpRequest* request, bool on);
 HttpResult http_set_no_cache(HttpRequest* request, bool on);
 HttpResult http_set_chunked_upload(HttpRequest* request, bool on);

@@ -11,9 +11,11 @@ namespace {
 // would not fit with its terminator; the target is unchanged then.
 HttpResult copy_text(char* target, int32_t capacity, const char* text) {
     size_t length = text == nullptr ? 0 : strlen(text);
-    if (length + 1 > static_cast<size_t>(capacity)) return HTTP_ERR_NO_ROOM;
+    if (length + 1 > static_cast<size_t>(capacity))
+        return HTTP_ERR_NO_ROOM;
     memset(target, 0, static_cast<size_t>(capacity));
-    if (length > 0) memcpy(target, text, length);
+    if (length > 0)
+        memcpy(target, text, length);
     return HTTP_OK;
 }
 
@@ -22,7 +24,8 @@ bool fits(const char* text, int32_t capacity) {
 }
 
 HttpResult set_option(HttpRequest* request, HttpOptions bit, bool on) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     if (on)
         request->options |= bit;
     else
@@ -34,7 +37,8 @@ HttpResult set_option(HttpRequest* request, HttpOptions bit, bool on) {
 
 HttpRequest* http_create(void) {
     HttpRequest* request = static_cast<HttpRequest*>(calloc(1, sizeof(HttpRequest)));
-    if (request == nullptr) return nullptr;
+    if (request == nullptr)
+        return nullptr;
     request->headers = static_cast<char*>(calloc(1, HTTP_HEADERS_CAPACITY));
     if (request->headers == nullptr) {
         free(request);
@@ -50,7 +54,8 @@ HttpRequest* http_create(void) {
 }
 
 HttpResult http_set_verb(HttpRequest* request, HttpVerb verb) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     const char* text;
     switch (verb) {
         case HTTP_VERB_GET:
@@ -68,7 +73,8 @@ HttpResult http_set_verb(HttpRequest* request, HttpVerb verb) {
 }
 
 HttpResult http_set_credentials(HttpRequest* request, const char* user, const char* password) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY))
         return HTTP_ERR_NO_ROOM;
     copy_text(request->user, HTTP_CREDENTIAL_CAPACITY, user);
@@ -77,31 +83,37 @@ HttpResult http_set_credentials(HttpRequest* request, const char* user, const ch
 }
 
 HttpResult http_set_wanted_scheme(HttpRequest* request, int32_t scheme, const char* scheme_name) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
-    HttpResult result = copy_text(request->wanted_scheme_name, HTTP_CREDENTIAL_CAPACITY,
-                                  scheme_name);
-    if (result != HTTP_OK) return result;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
+    HttpResult result =
+        copy_text(request->wanted_scheme_name, HTTP_CREDENTIAL_CAPACITY, scheme_name);
+    if (result != HTTP_OK)
+        return result;
     request->wanted_scheme = scheme;
     return HTTP_OK;
 }
 
 HttpResult http_set_force_basic(HttpRequest* request, bool on) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     request->force_basic = on ? 1 : 0;
     return HTTP_OK;
 }
 
 HttpResult http_set_proxy(HttpRequest* request, const char* host, uint16_t port) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     HttpResult result = copy_text(request->proxy_host, HTTP_PROXY_HOST_CAPACITY, host);
-    if (result != HTTP_OK) return result;
+    if (result != HTTP_OK)
+        return result;
     request->proxy_port = port;
     return set_option(request, HTTP_OPTION_PROXY, host != nullptr && host[0] != 0);
 }
 
 HttpResult http_set_proxy_credentials(HttpRequest* request, const char* user,
                                       const char* password) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY))
         return HTTP_ERR_NO_ROOM;
     copy_text(request->proxy_user, HTTP_CREDENTIAL_CAPACITY, user);
@@ -123,20 +135,25 @@ HttpResult http_set_chunked_upload(HttpRequest* request, bool on) {
 
 HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds,
                                   uint32_t headers_seconds) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
-    request->request_timeout = request_seconds != 0 ? request_seconds : HTTP_REQUEST_TIMEOUT_SECONDS;
-    request->headers_timeout = headers_seconds != 0 ? headers_seconds : HTTP_HEADERS_TIMEOUT_SECONDS;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
+    request->request_timeout =
+        request_seconds != 0 ? request_seconds : HTTP_REQUEST_TIMEOUT_SECONDS;
+    request->headers_timeout =
+        headers_seconds != 0 ? headers_seconds : HTTP_HEADERS_TIMEOUT_SECONDS;
     return HTTP_OK;
 }
 
 HttpResult http_set_transport(HttpRequest* request, const HttpTransportHooks* hooks) {
-    if (request == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     request->transport = hooks;
     return HTTP_OK;
 }
 
 HttpResult http_destroy(HttpRequest** handle) {
-    if (handle == nullptr || *handle == nullptr) return HTTP_ERR_NULL_REQUEST;
+    if (handle == nullptr || *handle == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
     HttpRequest* request = *handle;
     // The close may still send a TLS alert, so the TLS state goes after it;
     // nothing of the close touches the header buffer.
@@ -144,7 +161,8 @@ HttpResult http_destroy(HttpRequest** handle) {
     request->headers = nullptr;
     request->response_headers = nullptr;
     http_close_connection(request);
-    if (request->tls.ready) http_tls_teardown(&request->tls);
+    if (request->tls.ready)
+        http_tls_teardown(&request->tls);
     free(request);
     *handle = nullptr;
     return HTTP_OK;

@@ -17,7 +17,8 @@ constexpr uint32_t HTTP_HANDSHAKE_WAIT_MS = 1;
 int tls_send_callback(void* context, const unsigned char* data, size_t length) {
     PlatformSocket socket = static_cast<PlatformSocket>(reinterpret_cast<intptr_t>(context));
     int32_t n = platform_net_send(socket, data, static_cast<int32_t>(length));
-    if (n >= 0) return n;
+    if (n >= 0)
+        return n;
     switch (platform_net_last_error()) {
         case PLATFORM_NET_WOULD_BLOCK:
             return MBEDTLS_ERR_SSL_WANT_WRITE;
@@ -31,7 +32,8 @@ int tls_send_callback(void* context, const unsigned char* data, size_t length) {
 int tls_receive_callback(void* context, unsigned char* buffer, size_t size) {
     PlatformSocket socket = static_cast<PlatformSocket>(reinterpret_cast<intptr_t>(context));
     int32_t n = platform_net_recv(socket, buffer, static_cast<int32_t>(size));
-    if (n >= 0) return n;
+    if (n >= 0)
+        return n;
     switch (platform_net_last_error()) {
         case PLATFORM_NET_WOULD_BLOCK:
             return MBEDTLS_ERR_SSL_WANT_READ;
@@ -43,7 +45,8 @@ int tls_receive_callback(void* context, unsigned char* buffer, size_t size) {
 }
 
 int32_t map_step(int ret) {
-    if (ret >= 0) return ret;
+    if (ret >= 0)
+        return ret;
     switch (ret) {
         case MBEDTLS_ERR_SSL_WANT_READ:
             return HTTP_TLS_WANT_READ;
@@ -71,24 +74,26 @@ bool http_tls_setup(HttpTlsState* tls) {
     mbedtls_ssl_config_init(&tls->config);
     tls->ready = 1;
 
-    bool ok = mbedtls_ctr_drbg_seed(&tls->drbg, mbedtls_entropy_func, &tls->entropy, nullptr, 0) ==
-                  0 &&
-              mbedtls_ssl_config_defaults(&tls->config, MBEDTLS_SSL_IS_CLIENT,
-                                          MBEDTLS_SSL_TRANSPORT_STREAM,
-                                          MBEDTLS_SSL_PRESET_DEFAULT) == 0;
+    bool ok =
+        mbedtls_ctr_drbg_seed(&tls->drbg, mbedtls_entropy_func, &tls->entropy, nullptr, 0) == 0 &&
+        mbedtls_ssl_config_defaults(&tls->config, MBEDTLS_SSL_IS_CLIENT,
+                                    MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT) == 0;
     if (ok) {
         mbedtls_ssl_conf_authmode(&tls->config, MBEDTLS_SSL_VERIFY_NONE);
         mbedtls_ssl_conf_rng(&tls->config, mbedtls_ctr_drbg_random, &tls->drbg);
         ok = mbedtls_ssl_setup(&tls->ssl, &tls->config) == 0;
     }
-    if (!ok) http_tls_teardown(tls);
+    if (!ok)
+        http_tls_teardown(tls);
     return ok;
 }
 
 HttpResult http_tls_set_host(HttpTlsState* tls, const char* host, int32_t length) {
     char* copy = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
-    if (copy == nullptr) return HTTP_ERR_NO_ROOM;
-    if (length > 0) memcpy(copy, host, static_cast<size_t>(length));
+    if (copy == nullptr)
+        return HTTP_ERR_NO_ROOM;
+    if (length > 0)
+        memcpy(copy, host, static_cast<size_t>(length));
     copy[length] = 0;
     free(tls->host_name);
     tls->host_name = copy;
@@ -105,14 +110,17 @@ void http_tls_attach(HttpRequest* request) {
 
 HttpResult http_tls_handshake(HttpRequest* request) {
     HttpTlsState* tls = &request->tls;
-    if (mbedtls_ssl_set_hostname(&tls->ssl, tls->host_name) != 0) return HTTP_ERR_TLS_HANDSHAKE;
+    if (mbedtls_ssl_set_hostname(&tls->ssl, tls->host_name) != 0)
+        return HTTP_ERR_TLS_HANDSHAKE;
     for (;;) {
         int32_t step = map_step(mbedtls_ssl_handshake(&tls->ssl));
-        if (step == 0) return HTTP_OK;
+        if (step == 0)
+            return HTTP_OK;
         if (step != HTTP_TLS_WANT_READ && step != HTTP_TLS_WANT_WRITE)
             return HTTP_ERR_TLS_HANDSHAKE;
         // A peer that stalls the handshake is bounded like any other wait.
-        if (http_deadline_passed(request)) return HTTP_ERR_TLS_HANDSHAKE;
+        if (http_deadline_passed(request))
+            return HTTP_ERR_TLS_HANDSHAKE;
         uint32_t want = step == HTTP_TLS_WANT_READ ? PLATFORM_NET_READABLE : PLATFORM_NET_WRITABLE;
         platform_net_wait(request->socket, want, HTTP_HANDSHAKE_WAIT_MS);
     }
@@ -135,7 +143,9 @@ int32_t http_tls_pending(HttpRequest* request) {
     return static_cast<int32_t>(mbedtls_ssl_get_bytes_avail(&request->tls.ssl));
 }
 
-void http_tls_close_notify(HttpRequest* request) { mbedtls_ssl_close_notify(&request->tls.ssl); }
+void http_tls_close_notify(HttpRequest* request) {
+    mbedtls_ssl_close_notify(&request->tls.ssl);
+}
 
 void http_tls_teardown(HttpTlsState* tls) {
     mbedtls_ssl_free(&tls->ssl);

@@ -163,12 +163,6 @@ constexpr int PLATFORM_MAX_PATH = 260;
 // False when the system cannot name it.
 bool platform_known_folder(PlatformFolder folder, wchar_t out[PLATFORM_MAX_PATH]);
 
-// ---- Sockets ---------------------------------------------------------------
-
-// Starts the system's sockets once per process (Winsock 2.2 on Windows,
-// nothing on POSIX). False when the system refused.
-bool platform_sockets_start(void);
-
 // ---- Processes -------------------------------------------------------------
 
 // Full path of the running program file in the system's form, as the C
@@ -287,4 +281,10 @@ void platform_progress_bar_observe(PlatformWindow bar, PlatformWindowProc observ
 // be null to measure).
 wchar_t** platform_split_command_line(const wchar_t* line, int* argc);
 size_t platform_quote_argument(const wchar_t* arg, wchar_t* out);
+#endif
+
+#ifndef _WIN32
+// True when standard output is a terminal (the console window draws
+// itself only there).
+bool platform_stdout_is_terminal(void);
 #endif

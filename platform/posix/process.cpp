@@ -90,5 +90,3 @@ int platform_message_box(void* owner, const wchar_t* text, const wchar_t* captio
     fflush(stdout);
     return (type & 0xF) == PLATFORM_MB_YESNO ? PLATFORM_IDNO : PLATFORM_IDOK;
 }
-
-bool platform_sockets_start(void) { return true; }

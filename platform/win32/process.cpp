@@ -1,5 +1,4 @@
-// Processes, message boxes and sockets start-up.
-#include <winsock2.h>
+// Processes and message boxes.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -40,9 +39,4 @@ void platform_set_message_box_hook(PlatformMessageBoxHook hook) { message_box_ho
 int platform_message_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
     if (message_box_hook != nullptr) return message_box_hook(owner, text, caption, type);
     return MessageBoxW(static_cast<HWND>(owner), text, caption, type);
-}
-
-bool platform_sockets_start(void) {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }

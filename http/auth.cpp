@@ -1,0 +1,179 @@
+// Answering one 401 or 407 challenge: choosing the scheme, draining the
+// challenge body, and the Basic header. Digest is in digest.cpp.
+#include <stddef.h>
+#include <string.h>
+
+#include "http/http_internal.h"
+
+namespace {
+
+constexpr int32_t HTTP_SCHEME_CANDIDATES = 8;
+constexpr int32_t HTTP_DRAIN_PIECE = 32;
+// "user:password" of two 15-character texts, and its Base64.
+constexpr int32_t HTTP_BASIC_TEXT_CAPACITY = 2 * (HTTP_CREDENTIAL_CAPACITY - 1) + 2;
+constexpr int32_t HTTP_BASIC_CODED_CAPACITY = 4 * ((HTTP_BASIC_TEXT_CAPACITY + 2) / 3) + 1;
+
+struct SchemeWord {
+    const char* word;
+    int32_t scheme;
+};
+
+// Searched in this order; the first found decides.
+const SchemeWord kSchemeWords[] = {
+    {"basic", HTTP_AUTH_BASIC},
+    {"digest", HTTP_AUTH_DIGEST},
+    {"negotiate", HTTP_AUTH_NEGOTIATE},
+};
+
+struct BasicRow {
+    int32_t status;
+    const char* prefix;
+    size_t user_offset;
+    size_t password_offset;
+};
+
+const BasicRow kBasicRows[] = {
+    {401, "Authorization: Basic ", offsetof(HttpRequest, user), offsetof(HttpRequest, password)},
+    {407, "Proxy-Authorization: Basic ", offsetof(HttpRequest, proxy_user),
+     offsetof(HttpRequest, proxy_password)},
+};
+
+// Reads and drops the challenge response's body so that the kept
+// connection is positioned at the next response.
+void drain_body(HttpRequest* request) {
+    char sink[HTTP_DRAIN_PIECE];
+    int32_t ask = HTTP_DRAIN_PIECE;
+    uint32_t drained = 0;
+    while (drained < request->content_length) {
+        uint32_t left = request->content_length - drained;
+        if (static_cast<uint32_t>(ask) > left)
+            ask = static_cast<int32_t>(left);
+        int32_t size = ask;
+        if (http_receive_bytes(request, sink, &size) != HTTP_OK || size == 0)
+            return;
+        drained += static_cast<uint32_t>(size);
+        ask = size;
+    }
+}
+
+}  // namespace
+
+HttpResult http_pick_auth_scheme(HttpRequest* request) {
+    if (request->force_basic)
+        return HTTP_OK;
+    const char* line = request->challenge.data;
+    if (line == nullptr)
+        return HTTP_ERR_AUTH_SCHEME;
+    const char* from =
+        static_cast<const char*>(memchr(line, ' ', static_cast<size_t>(request->challenge.length)));
+    if (from == nullptr)
+        from = line + request->challenge.length;
+    request->auth_scheme = HTTP_AUTH_NONE;
+    for (const SchemeWord& row : kSchemeWords) {
+        if (http_find_nocase(from, HTTP_SCHEME_CANDIDATES, row.word) != nullptr) {
+            request->auth_scheme = row.scheme;
+            break;
+        }
+    }
+    if (request->auth_scheme == HTTP_AUTH_NONE)
+        return HTTP_ERR_AUTH_SCHEME;
+    if (request->auth_scheme != request->wanted_scheme)
+        return HTTP_ERR_AUTH_MISMATCH;
+    return HTTP_OK;
+}
+
+HttpResult http_retry_with_auth(HttpRequest* request) {
+    // A kept connection whose challenge body cannot be measured would leave
+    // that body in front of the next response; such a connection is renewed.
+    bool drainable = request->has_content_length && !(request->options & HTTP_OPTION_CHUNKED_BODY);
+    bool kept = request->keep_alive && drainable;
+    if (!kept) {
+        http_close_connection(request);
+        HttpResult result = http_connect(request);
+        if (result != HTTP_OK)
+            return result;
+    }
+    HttpResult result = http_pick_auth_scheme(request);
+    if (result != HTTP_OK)
+        return result;
+    if (kept)
+        drain_body(request);
+    return http_write_request(request, request->verb);
+}
+
+HttpResult http_write_auth_header(HttpRequest* request) {
+    if (request->force_basic)
+        return http_write_basic_auth(request);
+    switch (request->auth_scheme) {
+        case HTTP_AUTH_BASIC:
+            return http_write_basic_auth(request);
+        case HTTP_AUTH_DIGEST:
+            return http_write_digest_auth(request);
+        case HTTP_AUTH_NEGOTIATE:
+            return HTTP_ERR_NEGOTIATE;
+        default:
+            return HTTP_ERR_AUTH_SCHEME;
+    }
+}
+
+HttpResult http_write_basic_auth(HttpRequest* request) {
+    const BasicRow* row = nullptr;
+    for (const BasicRow& candidate : kBasicRows)
+        if (candidate.status == request->status)
+            row = &candidate;
+    if (row == nullptr)
+        return HTTP_ERR_AUTH_SCHEME;
+
+    const char* base = reinterpret_cast<const char*>(request);
+    const char* user = base + row->user_offset;
+    const char* password = base + row->password_offset;
+    // Both texts are terminated within their 16-byte fields, so this fits.
+    char text[HTTP_BASIC_TEXT_CAPACITY];
+    size_t user_length = strnlen(user, HTTP_CREDENTIAL_CAPACITY - 1);
+    size_t password_length = strnlen(password, HTTP_CREDENTIAL_CAPACITY - 1);
+    memcpy(text, user, user_length);
+    text[user_length] = ':';
+    memcpy(text + user_length + 1, password, password_length);
+    size_t length = user_length + 1 + password_length;
+    char coded[HTTP_BASIC_CODED_CAPACITY];
+    http_base64_encode(coded, text, length);
+
+    HttpResult result =
+        http_send_all(request, row->prefix, static_cast<int32_t>(strlen(row->prefix)));
+    if (result == HTTP_OK)
+        result = http_send_all(request, coded, static_cast<int32_t>(strlen(coded)));
+    if (result == HTTP_OK)
+        result = http_send_all(request, "\r\n", 2);
+    return result;
+}
+
+HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value) {
+    char pattern[HTTP_CREDENTIAL_CAPACITY + 2];
+    size_t name_length = strlen(name);
+    if (challenge.data == nullptr || name_length + 2 > sizeof pattern)
+        return HTTP_ERR_DIGEST_PARAM;
+    memcpy(pattern, name, name_length);
+    pattern[name_length] = '=';
+    pattern[name_length + 1] = 0;
+    const char* match = http_find_nocase(challenge.data, challenge.length, pattern);
+    if (match == nullptr)
+        return HTTP_ERR_DIGEST_PARAM;
+    const char* p = match + name_length + 1;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    const char* start;
+    const char* end;
+    if (*p == '"') {
+        start = ++p;
+        while (*p != 0 && *p != '"' && *p != '\r' && *p != '\n')
+            ++p;
+    } else {
+        start = p;
+        while (*p != 0 && *p != ' ' && *p != ',' && *p != '\r' && *p != '\n')
+            ++p;
+    }
+    end = p;
+    value->data = start;
+    value->length = static_cast<int32_t>(end - start);
+    return HTTP_OK;
+}

@@ -1,0 +1,179 @@
+// What real servers will not do, from the project's fault server: odd
+// chunk lines, heads at the buffer's limit, missing required lines, peers
+// that stall, close or reset, and challenges of every kind.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/http/peer_fetch.h"
+#include "tests/support/servers.h"
+
+namespace {
+
+class FaultPeer : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = std::make_unique<FaultServer>();
+        if (!server_->start(&start_error_))
+            server_.reset();
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+    void SetUp() override { ASSERT_TRUE(server_) << start_error_; }
+
+    static std::unique_ptr<FaultServer> server_;
+    static std::string start_error_;
+};
+
+std::unique_ptr<FaultServer> FaultPeer::server_;
+std::string FaultPeer::start_error_;
+
+// Request lines of the tool for host 127.0.0.1: User-Agent and Host.
+const int32_t kToolRequestLines =
+    static_cast<int32_t>(strlen("User-Agent: Mozilla/4.0 (compatible; Corvane Chat Bootstrap)\r\n"
+                                "Host: 127.0.0.1\r\n"));
+
+TEST_F(FaultPeer, Responses) {
+    struct Row {
+        std::string path;
+        HttpResult headers;
+        HttpResult body_result;
+        int32_t status;
+        std::string body;
+    };
+    const int32_t room = 1023 - kToolRequestLines;
+    const Row rows[] = {
+        {"/chunked-hex", HTTP_OK, HTTP_END, 200,
+         std::string(26, 'a') + std::string(26, 'b') + std::string(26, 'c')},
+        {"/chunked-ext", HTTP_OK, HTTP_END, 200, std::string(31, 'e')},
+        {"/chunked-trailer", HTTP_OK, HTTP_END, 200, "hello"},
+        {"/chunked-long-line", HTTP_OK, HTTP_ERR_CHUNK, 200, ""},
+        {"/chunked-close-in-line", HTTP_OK, HTTP_END, 200, "hello"},
+        {"/continue", HTTP_OK, HTTP_END, 200, "after continue"},
+        {"/401-bare", HTTP_ERR_BAD_RESPONSE, -1, 0, ""},
+        {"/302-bare", HTTP_ERR_BAD_RESPONSE, -1, 0, ""},
+        {"/302-location", HTTP_OK, HTTP_END, 302, "moved"},
+        {"/not-http", HTTP_ERR_BAD_RESPONSE, -1, 0, ""},
+        {"/close-mid-head", HTTP_ERR_HEADERS, -1, 0, ""},
+        {"/close-mid-body", HTTP_OK, HTTP_END, 200, "0123456789"},
+        {"/no-length", HTTP_OK, HTTP_END, 200, "until the end"},
+        {"/spaced-length", HTTP_OK, HTTP_END, 200, "twelve bytes"},
+        {"/slow-head", HTTP_OK, HTTP_END, 200, "slowly"},
+        {"/head/" + std::to_string(room), HTTP_OK, HTTP_END, 200, "ok"},
+        {"/head/" + std::to_string(room + 1), HTTP_ERR_NO_ROOM, -1, 0, ""},
+        {"/nothing-here", HTTP_OK, HTTP_END, 404, "no such fault"},
+    };
+    for (const Row& row : rows) {
+        PeerFetch got = peer_fetch(server_->url(row.path));
+        SCOPED_TRACE(row.path);
+        ASSERT_EQ(got.send, HTTP_OK);
+        EXPECT_EQ(got.headers, row.headers);
+        EXPECT_EQ(got.body_result, row.body_result);
+        EXPECT_EQ(got.status, row.status);
+        EXPECT_EQ(got.body, row.body);
+    }
+}
+
+TEST_F(FaultPeer, ExactRequestOnTheWire) {
+    PeerFetch got = peer_fetch(server_->url("/echo"));
+    EXPECT_EQ(got.body,
+              "GET /echo HTTP/1.1\r\n"
+              "User-Agent: Mozilla/4.0 (compatible; Corvane Chat Bootstrap)\r\n"
+              "Host: 127.0.0.1\r\n"
+              "\r\n");
+}
+
+TEST_F(FaultPeer, ResetMidBodyIsAFailure) {
+    PeerFetch got = peer_fetch(server_->url("/reset-mid-body"));
+    ASSERT_EQ(got.headers, HTTP_OK);
+    EXPECT_EQ(got.body_result, HTTP_ERR_RECV);
+    EXPECT_EQ(got.body, std::string(got.body.size(), 'x'));
+}
+
+TEST_F(FaultPeer, EmptyBodyOnAKeptConnectionEndsAtOnce) {
+    uint32_t start = platform_tick_ms();
+    PeerFetch got = peer_fetch(server_->url("/keep-alive-empty"));
+    EXPECT_EQ(got.headers, HTTP_OK);
+    EXPECT_EQ(got.body_result, HTTP_END);
+    EXPECT_EQ(got.body, "");
+    EXPECT_LT(platform_tick_ms() - start, 1000u);
+}
+
+TEST_F(FaultPeer, Deadlines) {
+    struct Row {
+        std::string url;
+        HttpResult send;
+        HttpResult headers;
+        HttpResult body_result;
+    };
+    const std::string https_silent =
+        "https://127.0.0.1:" + std::to_string(server_->port()) + "/silent";
+    const Row rows[] = {
+        {server_->url("/silent"), HTTP_OK, HTTP_ERR_HEADERS, -1},
+        {server_->url("/stall-body"), HTTP_OK, HTTP_OK, HTTP_ERR_TIMEOUT},
+        // The handshake never gets an answer: bounded by the deadline.
+        {https_silent, HTTP_ERR_TLS_HANDSHAKE, -1, -1},
+    };
+    for (const Row& row : rows) {
+        PeerSettings settings;
+        settings.timeout_seconds = 2;
+        uint32_t start = platform_tick_ms();
+        PeerFetch got = peer_fetch(row.url, settings);
+        uint32_t elapsed = platform_tick_ms() - start;
+        SCOPED_TRACE(row.url);
+        EXPECT_EQ(got.send, row.send);
+        EXPECT_EQ(got.headers, row.headers);
+        EXPECT_EQ(got.body_result, row.body_result);
+        EXPECT_GE(elapsed, 900u);
+        EXPECT_LT(elapsed, 3500u);
+    }
+}
+
+TEST_F(FaultPeer, Challenges) {
+    struct Row {
+        const char* path;
+        int32_t scheme;
+        bool force_basic;
+        HttpResult send;
+        const char* line;  // an authorization line the second request carries
+    };
+    const Row rows[] = {
+        {"/auth/basic", HTTP_AUTH_BASIC, false, HTTP_OK,
+         "\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"},
+        {"/auth/digest", HTTP_AUTH_DIGEST, true, HTTP_OK,
+         "\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"},
+        {"/auth/digest", HTTP_AUTH_DIGEST, false, HTTP_OK,
+         "\r\nAuthorization: Digest username=\"user\", realm=\"fault\", qop=\"auth,auth-int\", "
+         "algorithm=\"MD5\", uri=\"/auth/digest\", nonce=\"abc123\", nc=00000001, cnonce=\""},
+        {"/auth/digest-plain", HTTP_AUTH_DIGEST, false, HTTP_OK, "algorithm=\"MD5\", uri="},
+        {"/auth/digest-noqop", HTTP_AUTH_DIGEST, false, HTTP_ERR_DIGEST_PARAM, nullptr},
+        {"/auth/digest-sha256", HTTP_AUTH_DIGEST, false, HTTP_ERR_DIGEST_ALGORITHM, nullptr},
+        {"/auth/negotiate", HTTP_AUTH_NEGOTIATE, false, HTTP_ERR_NEGOTIATE, nullptr},
+        {"/auth/basic", HTTP_AUTH_DIGEST, false, HTTP_ERR_AUTH_MISMATCH, nullptr},
+        {"/auth/none", HTTP_AUTH_BASIC, false, HTTP_ERR_AUTH_MISMATCH, nullptr},
+        {"/proxy-auth/basic", HTTP_AUTH_BASIC, false, HTTP_OK,
+         "\r\nProxy-Authorization: Basic cHJveDpweHB3\r\n"},
+        // Digest towards a proxy carries the server credentials.
+        {"/proxy-auth/digest", HTTP_AUTH_DIGEST, false, HTTP_OK,
+         "\r\nProxy-Authorization: Digest username=\"user\", realm=\"proxy\""},
+    };
+    for (const Row& row : rows) {
+        PeerSettings settings;
+        settings.user = "user";
+        settings.password = "pass";
+        settings.proxy_user = "prox";
+        settings.proxy_password = "pxpw";
+        settings.wanted_scheme = row.scheme;
+        settings.force_basic = row.force_basic;
+        PeerFetch got = peer_fetch(server_->url(row.path), settings);
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(got.send, row.send);
+        if (row.line != nullptr) {
+            EXPECT_EQ(got.status, 200);
+            EXPECT_NE(got.body.find(row.line), std::string::npos) << got.body;
+        }
+    }
+}
+
+}  // namespace

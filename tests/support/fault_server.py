@@ -1,0 +1,229 @@
+#!/usr/bin/env python3
+"""A loopback HTTP server that misbehaves on purpose, for the client's tests.
+
+Usage: fault_server.py PORT [FILES]. The request path picks the behaviour
+(see ROUTES); /cut/NAME and /reset/NAME send the head and the first half of
+FILES/NAME and then close or reset the connection. Every connection is answered once and then closed, except where a
+route keeps it open on purpose. Standard library only.
+"""
+import socket
+import socketserver
+import sys
+import threading
+import time
+
+HEAD_END = b"\r\n\r\n"
+
+
+def read_head(conn):
+    """Reads up to the blank line; returns the head bytes (b"" on EOF)."""
+    data = b""
+    while HEAD_END not in data:
+        piece = conn.recv(4096)
+        if not piece:
+            return b""
+        data += piece
+        if len(data) > 65536:
+            break
+    return data
+
+
+def response(status, headers, body=b""):
+    lines = ["HTTP/1.1 " + status]
+    lines += headers
+    return ("\r\n".join(lines) + "\r\n\r\n").encode() + body
+
+
+def ok(body, extra=()):
+    return response("200 OK", ["Content-Length: %d" % len(body), "Connection: close"] + list(extra), body)
+
+
+def padded_head(total):
+    """A 200 head of exactly `total` bytes, then the body "ok"."""
+    start = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\nX-Pad: "
+    end = "\r\n\r\n"
+    pad = total - len(start) - len(end)
+    if pad < 0:
+        raise ValueError("head too small")
+    return (start + "p" * pad + end).encode() + b"ok"
+
+
+def chunked(lines):
+    return response("200 OK", ["Transfer-Encoding: chunked", "Connection: close"]) + lines
+
+
+def has_auth(head):
+    lowered = head.lower()
+    return b"\r\nauthorization:" in lowered or b"\r\nproxy-authorization:" in lowered
+
+
+def challenge(status, header, value):
+    def route(conn, head):
+        if has_auth(head):
+            conn.sendall(ok(head))
+        else:
+            body = b"challenge"
+            conn.sendall(response(status, [header + ": " + value, "Content-Length: %d" % len(body),
+                                           "Connection: close"], body))
+    return route
+
+
+def send_all(data):
+    return lambda conn, head: conn.sendall(data)
+
+
+def byte_at_a_time(conn, head):
+    data = ok(b"slowly")
+    for i in range(len(data)):
+        conn.sendall(data[i:i + 1])
+        time.sleep(0.002)
+
+
+def silent(conn, head):
+    # Holds the connection until the client gives up.
+    conn.settimeout(60)
+    try:
+        while conn.recv(4096):
+            pass
+    except OSError:
+        pass
+
+
+def stall_body(conn, head):
+    conn.sendall(response("200 OK", ["Content-Length: 10", "Connection: close"]))
+    silent(conn, head)
+
+
+def reset_mid_body(conn, head):
+    conn.sendall(response("200 OK", ["Content-Length: 100000", "Connection: close"], b"x" * 10))
+    time.sleep(0.05)
+    # Linger on with a zero time: closing sends a reset instead of a FIN.
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+    conn.close()
+
+
+def keep_alive_zero(conn, head):
+    # An empty body on a connection the server keeps open.
+    conn.sendall(response("200 OK", ["Content-Length: 0"]))
+    silent(conn, head)
+
+
+ROUTES = {
+    "/echo": lambda conn, head: conn.sendall(ok(head)),
+    "/chunked-hex": send_all(chunked(b"1a\r\n" + b"a" * 26 + b"\r\n1A\r\n" + b"b" * 26 +
+                                     b"\r\n0x1a\r\n" + b"c" * 26 + b"\r\n0\r\n\r\n")),
+    # "1;q" reads as 0x1F: the extension's letter joins the number.
+    "/chunked-ext": send_all(chunked(b"1;q\r\n" + b"e" * 31 + b"\r\n0\r\n\r\n")),
+    "/chunked-trailer": send_all(chunked(b"5\r\nhello\r\n0\r\nX-Trailer: yes\r\n\r\n")),
+    "/chunked-long-line": send_all(chunked(b"5" + b" " * 70 + b"\r\nhello\r\n0\r\n\r\n")),
+    "/chunked-close-in-line": send_all(chunked(b"5\r\nhello\r\n")),
+    "/continue": send_all(b"HTTP/1.1 100 Continue\r\n\r\n" + ok(b"after continue")),
+    "/401-bare": send_all(response("401 Unauthorized", ["Content-Length: 0", "Connection: close"])),
+    "/302-bare": send_all(response("302 Found", ["Content-Length: 3", "Connection: close"], b"302")),
+    "/302-location": send_all(response("302 Found", ["Location: /elsewhere", "Content-Length: 5",
+                                                     "Connection: close"], b"moved")),
+    "/not-http": send_all(b"ICY 200 OK\r\nContent-Length: 2\r\n\r\nok"),
+    "/close-mid-head": send_all(b"HTTP/1.1 200 OK\r\nContent-Le"),
+    "/close-mid-body": send_all(response("200 OK", ["Content-Length: 100", "Connection: close"],
+                                         b"0123456789")),
+    "/no-length": send_all(response("200 OK", ["Connection: close"], b"until the end")),
+    "/spaced-length": send_all(response("200 OK", ["Content-Length: 1 2", "Connection: close"],
+                                        b"twelve bytes")),
+    "/slow-head": byte_at_a_time,
+    "/silent": silent,
+    "/stall-body": stall_body,
+    "/reset-mid-body": reset_mid_body,
+    "/keep-alive-empty": keep_alive_zero,
+    "/auth/basic": challenge("401 Unauthorized", "WWW-Authenticate", 'Basic realm="fault"'),
+    "/auth/digest": challenge("401 Unauthorized", "WWW-Authenticate",
+                              'Digest realm="fault", qop="auth,auth-int", nonce="abc123", opaque="op"'),
+    "/auth/digest-noqop": challenge("401 Unauthorized", "WWW-Authenticate",
+                                    'Digest realm="fault", nonce="abc123"'),
+    "/auth/digest-sha256": challenge("401 Unauthorized", "WWW-Authenticate",
+                                     'Digest realm="fault", qop="auth", nonce="n", algorithm=SHA-256'),
+    "/auth/digest-plain": challenge("401 Unauthorized", "WWW-Authenticate",
+                                    'Digest realm="fault", qop="auth", nonce="n"'),
+    "/auth/negotiate": challenge("401 Unauthorized", "WWW-Authenticate", "Negotiate"),
+    "/auth/none": send_all(ok(b"no challenge")),
+    "/proxy-auth/basic": challenge("407 Proxy Authentication Required", "Proxy-Authenticate",
+                                   'Basic realm="proxy"'),
+    "/proxy-auth/digest": challenge("407 Proxy Authentication Required", "Proxy-Authenticate",
+                                    'Digest realm="proxy", qop="auth", nonce="pn"'),
+}
+
+
+# Folder of real files for the routes that break a download part-way
+# (second command-line argument; none without it).
+FILES = None
+
+
+def file_cut(name, reset):
+    """The whole file's head and its first half, then a close (FIN) or a reset."""
+    def route(conn, head):
+        import os
+        path = os.path.join(FILES, os.path.basename(name)) if FILES else None
+        if path is None or not os.path.isfile(path):
+            body = b"no such file"
+            conn.sendall(response("404 Not Found", ["Content-Length: %d" % len(body),
+                                                    "Connection: close"], body))
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        conn.sendall(response("200 OK", ["Content-Length: %d" % len(data), "Connection: close"],
+                              data[:len(data) // 2]))
+        time.sleep(0.05)
+        if reset:
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        conn.close()
+    return route
+
+
+def route_for(path):
+    if path.startswith("/cut/"):
+        return file_cut(path[len("/cut/"):], False)
+    if path.startswith("/reset/"):
+        return file_cut(path[len("/reset/"):], True)
+    if path.startswith("/head/"):
+        size = int(path[len("/head/"):])
+        return send_all(padded_head(size))
+    return ROUTES.get(path)
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        conn = self.request
+        try:
+            head = read_head(conn)
+            if not head:
+                return
+            parts = head.split(b"\r\n", 1)[0].split(b" ")
+            target = parts[1].decode("latin-1") if len(parts) > 1 else "/"
+            if target.startswith("http://"):  # absolute form through a proxy
+                target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
+            route = route_for(target.split("?", 1)[0])
+            if route is None:
+                body = b"no such fault"
+                conn.sendall(response("404 Not Found", ["Content-Length: %d" % len(body),
+                                                        "Connection: close"], body))
+            else:
+                route(conn, head)
+        except OSError:
+            pass
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+
+
+def main():
+    global FILES
+    port = int(sys.argv[1])
+    if len(sys.argv) > 2:
+        FILES = sys.argv[2]
+    with Server(("127.0.0.1", port), Handler) as server:
+        server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
