@@ -13,23 +13,36 @@ Mailbox* updater_mailbox;
 static thread_local Mailbox* current_mailbox;
 static thread_local void* dialog_window;
 
-Mailbox* mail_current_mailbox(void) { return current_mailbox; }
-void mail_set_current_mailbox(Mailbox* m) { current_mailbox = m; }
-void* mail_dialog_window(void) { return dialog_window; }
-void mail_set_dialog_window(void* window) { dialog_window = window; }
+Mailbox* mail_current_mailbox(void) {
+    return current_mailbox;
+}
+void mail_set_current_mailbox(Mailbox* m) {
+    current_mailbox = m;
+}
+void* mail_dialog_window(void) {
+    return dialog_window;
+}
+void mail_set_dialog_window(void* window) {
+    dialog_window = window;
+}
 
 // Every mailbox in creation order; only broadcast reads it.
 static PlatformLock* registry_lock;
 static Mailbox** registry;
 static uint32_t registry_count;
 
-uint32_t mail_registry_count(void) { return registry_count; }
+uint32_t mail_registry_count(void) {
+    return registry_count;
+}
 
-uint32_t mail_grown_capacity(uint32_t capacity) { return capacity + capacity / 2; }
+uint32_t mail_grown_capacity(uint32_t capacity) {
+    return capacity + capacity / 2;
+}
 
 Mailbox* mailbox_create(void) {
     Mailbox* m = static_cast<Mailbox*>(calloc(1, sizeof(Mailbox)));
-    if (m == nullptr) return nullptr;
+    if (m == nullptr)
+        return nullptr;
     m->message_capacity = MAILBOX_INITIAL_CAPACITY;
     m->handler_capacity = MAILBOX_INITIAL_CAPACITY;
     m->messages = static_cast<MailMessage*>(calloc(m->message_capacity, sizeof(MailMessage)));
@@ -54,7 +67,8 @@ Mailbox* mailbox_create(void) {
     }
     platform_lock_leave(registry_lock);
     // A mailbox outside the registry would miss broadcasts; better none.
-    if (grown == nullptr) return nullptr;
+    if (grown == nullptr)
+        return nullptr;
     return m;
 }
 
@@ -81,7 +95,8 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler) {
     if (m->handler_count == m->handler_capacity) {
         uint32_t capacity = mail_grown_capacity(m->handler_capacity);
         void* grown = realloc(m->handlers, capacity * sizeof(HandlerEntry));
-        if (grown == nullptr) return false;
+        if (grown == nullptr)
+            return false;
         m->handlers = static_cast<HandlerEntry*>(grown);
         m->handler_capacity = capacity;
     }
@@ -93,12 +108,15 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler) {
 
 static bool add_table(Mailbox* m, const HandlerEntry* table) {
     for (const HandlerEntry* row = table; row != nullptr && row->id != 0; row++) {
-        if (!mailbox_add_handler(m, row->id, row->handler)) return false;
+        if (!mailbox_add_handler(m, row->id, row->handler))
+            return false;
     }
     return true;
 }
 
-int32_t quit_handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) { return -1; }
+int32_t quit_handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    return -1;
+}
 
 struct ThreadStart {
     Mailbox* mailbox;
@@ -115,15 +133,18 @@ static void mailbox_thread_main(void* arg) {
 
 Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* payload) {
     Mailbox* m = mailbox_create();
-    if (m == nullptr) return nullptr;
-    if (!mailbox_add_handler(m, MAIL_QUIT, quit_handler) || !add_table(m, table)) return nullptr;
+    if (m == nullptr)
+        return nullptr;
+    if (!mailbox_add_handler(m, MAIL_QUIT, quit_handler) || !add_table(m, table))
+        return nullptr;
     // The first message is queued before the thread exists, so it is the
     // first one the new loop dispatches.
     m->messages[0] = {current_mailbox, MAIL_START, param, payload, nullptr};
     m->message_count = 1;
     platform_event_set(m->event);
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr) return nullptr;
+    if (start == nullptr)
+        return nullptr;
     start->mailbox = m;
     m->thread = platform_thread_start(mailbox_thread_main, start);
     if (m->thread == 0) {
@@ -133,14 +154,18 @@ Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* pa
     return m;
 }
 
-static void registry_lock_create(void) { registry_lock = platform_lock_create(MAILBOX_SPIN_COUNT); }
+static void registry_lock_create(void) {
+    registry_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
+}
 
 Mailbox* mailbox_attach_current(const HandlerEntry* table) {
     static PlatformOnce once;
     platform_once(&once, registry_lock_create);
     Mailbox* m = mailbox_create();
-    if (m == nullptr) return nullptr;
-    if (!add_table(m, table)) return nullptr;
+    if (m == nullptr)
+        return nullptr;
+    if (!add_table(m, table))
+        return nullptr;
     m->thread = platform_thread_current();
     current_mailbox = m;
     return m;
@@ -150,7 +175,8 @@ bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailR
     if (target == nullptr) {
         platform_lock_enter(registry_lock);
         for (uint32_t i = 0; i < registry_count; i++) {
-            if (registry[i] != current_mailbox) mail_post(registry[i], id, param, payload, nullptr);
+            if (registry[i] != current_mailbox)
+                mail_post(registry[i], id, param, payload, nullptr);
         }
         platform_lock_leave(registry_lock);
         return true;
@@ -175,7 +201,8 @@ bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailR
         platform_lock_leave(target->lock);
     }
     // The message will never be dispatched, so its payload is freed now.
-    if (!queued && release != nullptr && payload != nullptr) release(payload);
+    if (!queued && release != nullptr && payload != nullptr)
+        release(payload);
     return queued;
 }
 
@@ -186,7 +213,8 @@ static void dispatch(Mailbox* m, const MailMessage* msg) {
             m->quit = 1;
         }
     }
-    if (msg->release != nullptr && msg->payload != nullptr) msg->release(msg->payload);
+    if (msg->release != nullptr && msg->payload != nullptr)
+        msg->release(msg->payload);
 }
 
 bool mail_pump(Mailbox* m, uint32_t awaited_id) {
@@ -202,15 +230,24 @@ bool mail_pump(Mailbox* m, uint32_t awaited_id) {
             m->message_count = 0;
         }
     }
-    if (m->message_count == 0) platform_event_reset(m->event);
+    if (m->message_count == 0)
+        platform_event_reset(m->event);
     platform_lock_leave(m->lock);
 
     bool seen = false;
-    for (uint32_t i = 0; i < n; i++) {
-        if (awaited_id != 0 && batch[i].id == awaited_id) seen = true;
-        dispatch(m, &batch[i]);
+    {
+        // Freed also when a handler ends the thread (a fatal report), which
+        // unwinds this frame on POSIX.
+        struct BatchGuard {
+            MailMessage* batch;
+            ~BatchGuard() { free(batch); }
+        } guard = {batch};
+        for (uint32_t i = 0; i < n; i++) {
+            if (awaited_id != 0 && batch[i].id == awaited_id)
+                seen = true;
+            dispatch(m, &batch[i]);
+        }
     }
-    free(batch);
     pump_window_messages(m);
     return seen;
 }
@@ -222,7 +259,8 @@ void pump_window_messages(Mailbox* m) {
             mail_post(m, MAIL_WINDOW_QUIT, (int32_t)msg.wparam, nullptr, nullptr);
         } else if (msg.window == nullptr) {
             PlatformMsg* copy = static_cast<PlatformMsg*>(malloc(sizeof(PlatformMsg)));
-            if (copy == nullptr) continue;  // the message is dropped, as unhandled
+            if (copy == nullptr)
+                continue;  // the message is dropped, as unhandled
             *copy = msg;
             mail_post(m, MAIL_THREAD_MESSAGE, (int32_t)msg.message, copy, free);
         } else {
@@ -235,22 +273,26 @@ void mailbox_run_loop(void) {
     Mailbox* m = current_mailbox;
     while (!m->quit) {
         mail_pump(m, 0);
-        if (m->quit) break;
+        if (m->quit)
+            break;
         platform_wait_event_or_input(m->event, PLATFORM_WAIT_FOREVER);
     }
 }
 
 bool mail_wait(uint32_t id, int32_t timeout_ms) {
     Mailbox* m = current_mailbox;
-    if (m->quit) return false;
+    if (m->quit)
+        return false;
     // Only -1 means no limit: a limited wait that overshoots must end, not
     // turn into an endless one.
     bool unlimited = timeout_ms == MAIL_NO_TIMEOUT;
     int32_t remaining = unlimited ? PLATFORM_WAIT_FOREVER : (timeout_ms < 0 ? 0 : timeout_ms);
     uint32_t last = platform_tick_ms();
     do {
-        if (mail_pump(m, id)) return true;
-        if (m->quit) return false;
+        if (mail_pump(m, id))
+            return true;
+        if (m->quit)
+            return false;
         platform_wait_event_or_input(m->event, remaining);
         if (!unlimited) {
             uint32_t now = platform_tick_ms();

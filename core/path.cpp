@@ -8,24 +8,29 @@
 #include "platform/platform.h"
 
 char* path_normalise(const char* s) {
-    if (s == nullptr) return nullptr;
-    if (*s == 0) return const_cast<char*>(s);
+    if (s == nullptr)
+        return nullptr;
+    if (*s == 0)
+        return const_cast<char*>(s);
     size_t len = strlen(s);
     char* out = scratch_alloc(len + 1);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     size_t n = 0;
     // The first written segment of a relative path gets no separator; an
     // absolute path keeps its leading "/" through it.
     bool bare = s[0] != '/';
     const char* segment = s;
     for (const char* p = s;; p++) {
-        if (*p != '/' && *p != '\\' && *p != 0) continue;
+        if (*p != '/' && *p != '\\' && *p != 0)
+            continue;
         size_t seg_len = (size_t)(p - segment);
         if (seg_len == 0 || (seg_len == 1 && segment[0] == '.')) {
             // empty or "." segments vanish
         } else if (seg_len == 2 && segment[0] == '.' && segment[1] == '.') {
             size_t cut = n;
-            while (cut > 0 && out[cut - 1] != '/') cut--;
+            while (cut > 0 && out[cut - 1] != '/')
+                cut--;
             if (cut > 0) {
                 n = cut - 1;
             } else if (s[0] != '/') {
@@ -42,7 +47,8 @@ char* path_normalise(const char* s) {
             memcpy(out + n, segment, seg_len);
             n += seg_len;
         }
-        if (*p == 0) break;
+        if (*p == 0)
+            break;
         segment = p + 1;
     }
     out[n] = 0;
@@ -52,9 +58,11 @@ char* path_normalise(const char* s) {
 // Converts wide text (with its NUL) to UTF-8 in a scratch buffer.
 static char* scratch_utf8(const wchar_t* w) {
     int size = platform_wide_to_utf8(w, nullptr, 0);
-    if (size <= 0) return nullptr;
+    if (size <= 0)
+        return nullptr;
     char* out = scratch_alloc((size_t)size);
-    if (out == nullptr || platform_wide_to_utf8(w, out, size) == 0) return nullptr;
+    if (out == nullptr || platform_wide_to_utf8(w, out, size) == 0)
+        return nullptr;
     return out;
 }
 
@@ -64,13 +72,17 @@ static PlatformOnce current_directory_once;
 
 static void current_directory_fill(void) {
     uint32_t needed = platform_current_directory(nullptr, 0);
-    if (needed == 0) return;
+    if (needed == 0)
+        return;
     wchar_t* buffer = reinterpret_cast<wchar_t*>(scratch_alloc((size_t)needed * sizeof(wchar_t)));
-    if (buffer == nullptr || platform_current_directory(buffer, needed) == 0) return;
+    if (buffer == nullptr || platform_current_directory(buffer, needed) == 0)
+        return;
     char* path = path_from_wide(buffer);
-    if (path == nullptr) return;
+    if (path == nullptr)
+        return;
     char* copy = strdup(path);
-    if (copy == nullptr) return;
+    if (copy == nullptr)
+        return;
     free(current_directory);
     current_directory = copy;
 }
@@ -82,11 +94,14 @@ static char* root_relative(const wchar_t* w) {
     platform_once(&current_directory_once, current_directory_fill);
     const char* cwd = current_directory ? current_directory : "";
     size_t drive = 0;
-    if (cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0)) drive = 3;
+    if (cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0))
+        drive = 3;
     char* rest = scratch_utf8(w);
-    if (rest == nullptr) return nullptr;
+    if (rest == nullptr)
+        return nullptr;
     char* text = scratch_alloc(drive + strlen(rest) + 2);
-    if (text == nullptr) return nullptr;
+    if (text == nullptr)
+        return nullptr;
     memcpy(text, cwd, drive);
     text[drive] = '/';
     strcpy(text + drive + 1, rest);
@@ -94,7 +109,8 @@ static char* root_relative(const wchar_t* w) {
 }
 
 char* path_from_wide(const wchar_t* w) {
-    if (w == nullptr) return nullptr;
+    if (w == nullptr)
+        return nullptr;
     size_t len = wcslen(w);
     if (len > 4 && wcsncmp(w, L"\\\\?\\", 4) == 0) {
         w += 4;
@@ -102,9 +118,11 @@ char* path_from_wide(const wchar_t* w) {
         // \\?\UNC\server\share is a network path like \\server\share.
         if (len > 4 && wcsncmp(w, L"UNC\\", 4) == 0) {
             char* rest = scratch_utf8(w + 3);
-            if (rest == nullptr) return nullptr;
+            if (rest == nullptr)
+                return nullptr;
             char* joined = scratch_alloc(strlen(rest) + 5);
-            if (joined == nullptr) return nullptr;
+            if (joined == nullptr)
+                return nullptr;
             memcpy(joined, "/UNC", 4);
             strcpy(joined + 4, rest);
             return path_normalise(joined);
@@ -113,19 +131,23 @@ char* path_from_wide(const wchar_t* w) {
     char* text;
     if (len >= 3 && w[1] == L':' && w[2] == L'\\') {
         char* rest = scratch_utf8(w);
-        if (rest == nullptr) return nullptr;
+        if (rest == nullptr)
+            return nullptr;
         text = scratch_alloc(strlen(rest) + 2);
-        if (text == nullptr) return nullptr;
+        if (text == nullptr)
+            return nullptr;
         text[0] = '/';
         strcpy(text + 1, rest);
     } else if (len >= 3 && w[0] == L'\\' && w[1] == L'\\') {
         char* rest = scratch_utf8(w + 1);
-        if (rest == nullptr) return nullptr;
+        if (rest == nullptr)
+            return nullptr;
         text = scratch_alloc(strlen(rest) + 5);
-        if (text == nullptr) return nullptr;
+        if (text == nullptr)
+            return nullptr;
         memcpy(text, "/UNC", 4);
         strcpy(text + 4, rest);
-    } else if (len >= 3 && w[0] == L'\\') {
+    } else if (w[0] == L'\\' && w[1] != L'\\') {
         text = root_relative(w);
     } else {
         text = scratch_utf8(w);
@@ -142,13 +164,16 @@ void path_reset_current_directory(void) {
 // The system-side text of a path: without its leading "/", or the current
 // directory, "\" and the path for a relative one. Separators stay "/".
 static const char* system_text(const char* s) {
-    if (s[0] == '/') return s + 1;
+    if (s[0] == '/')
+        return s + 1;
     platform_once(&current_directory_once, current_directory_fill);
     const char* cwd = current_directory ? current_directory : "";
-    if (cwd[0] == '/') cwd++;
+    if (cwd[0] == '/')
+        cwd++;
     size_t cwd_len = strlen(cwd);
     char* text = scratch_alloc(cwd_len + strlen(s) + 2);
-    if (text == nullptr) return nullptr;
+    if (text == nullptr)
+        return nullptr;
     memcpy(text, cwd, cwd_len);
     text[cwd_len] = '\\';
     strcpy(text + cwd_len + 1, s);
@@ -156,69 +181,91 @@ static const char* system_text(const char* s) {
 }
 
 wchar_t* path_to_long_wide(const char* s) {
-    if (s == nullptr) return nullptr;
+    if (s == nullptr)
+        return nullptr;
     const char* text = system_text(s);
-    if (text == nullptr) return nullptr;
+    if (text == nullptr)
+        return nullptr;
     int units = platform_utf8_to_wide(text, nullptr, 0);
-    if (units <= 0) return nullptr;
+    if (units <= 0)
+        return nullptr;
     wchar_t* out = reinterpret_cast<wchar_t*>(scratch_alloc(((size_t)units + 4) * sizeof(wchar_t)));
-    if (out == nullptr || platform_utf8_to_wide(text, out + 4, units) == 0) return nullptr;
+    if (out == nullptr || platform_utf8_to_wide(text, out + 4, units) == 0)
+        return nullptr;
     out[0] = L'\\', out[1] = L'\\', out[2] = L'?', out[3] = L'\\';
     for (wchar_t* p = out + 4; *p; p++) {
-        if (*p == L'/') *p = L'\\';
+        if (*p == L'/')
+            *p = L'\\';
     }
     return out;
 }
 
 char* path_to_display(const char* s) {
-    if (s == nullptr) return nullptr;
+    if (s == nullptr)
+        return nullptr;
     const char* text = system_text(s);
-    if (text == nullptr) return nullptr;
+    if (text == nullptr)
+        return nullptr;
     const char* shown = text;
     bool network = strncmp(text, "UNC/", 4) == 0;
-    if (network) shown = text + 3;  // keep the "/" before the server
+    if (network)
+        shown = text + 3;  // keep the "/" before the server
     size_t len = strlen(shown);
     char* out = scratch_alloc(len + 2);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     size_t n = 0;
-    if (network) out[n++] = '\\';
+    if (network)
+        out[n++] = '\\';
     memcpy(out + n, shown, len + 1);
     for (char* p = out; *p; p++) {
-        if (*p == '/') *p = '\\';
+        if (*p == '/')
+            *p = '\\';
     }
     return out;
 }
 
 wchar_t* path_to_display_wide(const char* s) {
     char* display = path_to_display(s);
-    if (display == nullptr) return nullptr;
+    if (display == nullptr)
+        return nullptr;
     int units = platform_utf8_to_wide(display, nullptr, 0);
-    if (units <= 0) return nullptr;
+    if (units <= 0)
+        return nullptr;
     wchar_t* out = reinterpret_cast<wchar_t*>(scratch_alloc((size_t)units * sizeof(wchar_t)));
-    if (out == nullptr || platform_utf8_to_wide(display, out, units) == 0) return nullptr;
+    if (out == nullptr || platform_utf8_to_wide(display, out, units) == 0)
+        return nullptr;
     return out;
 }
 
 char* path_parent(const char* s) {
-    if (s == nullptr) return nullptr;
+    if (s == nullptr)
+        return nullptr;
     const char* last = strrchr(s, '/');
-    if (last == nullptr) return nullptr;
+    if (last == nullptr)
+        return nullptr;
     size_t n = (size_t)(last - s);
     char* out = scratch_alloc(n + 1);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     memcpy(out, s, n);
     out[n] = 0;
     return out;
 }
 
-static bool empty(const char* s) { return s == nullptr || *s == 0; }
+static bool empty(const char* s) {
+    return s == nullptr || *s == 0;
+}
 
 const char* path_join(const char* a, const char* b) {
-    if (empty(a)) return b;
-    if (empty(b)) return a;
+    if (empty(a))
+        return b;
+    if (empty(b))
+        return a;
     size_t la = strlen(a), lb = strlen(b);
     char* out = scratch_alloc(la + lb + 2);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     memcpy(out, a, la);
     out[la] = '/';
     memcpy(out + la + 1, b, lb + 1);
@@ -226,12 +273,16 @@ const char* path_join(const char* a, const char* b) {
 }
 
 const char* path_join3(const char* a, const char* b, const char* c) {
-    if (empty(a)) return path_join(b, c);
-    if (empty(b)) return path_join(a, c);
-    if (empty(c)) return path_join(a, b);
+    if (empty(a))
+        return path_join(b, c);
+    if (empty(b))
+        return path_join(a, c);
+    if (empty(c))
+        return path_join(a, b);
     size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
     char* out = scratch_alloc(la + lb + lc + 3);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     memcpy(out, a, la);
     out[la] = '/';
     memcpy(out + la + 1, b, lb);
@@ -243,32 +294,43 @@ const char* path_join3(const char* a, const char* b, const char* c) {
 static char* with_suffix(const char* s, const char* suffix) {
     size_t ls = strlen(s), lx = strlen(suffix);
     char* out = scratch_alloc(ls + lx + 1);
-    if (out == nullptr) return nullptr;
+    if (out == nullptr)
+        return nullptr;
     memcpy(out, s, ls);
     memcpy(out + ls, suffix, lx + 1);
     return out;
 }
 
-char* repair_name(const char* s) { return empty(s) ? nullptr : with_suffix(s, ".repair"); }
-char* old_name(const char* s) { return with_suffix(s, ".old"); }
-char* stage_name(const char* s) { return with_suffix(s, ".stage"); }
+char* repair_name(const char* s) {
+    return empty(s) ? nullptr : with_suffix(s, ".repair");
+}
+char* old_name(const char* s) {
+    return with_suffix(s, ".old");
+}
+char* stage_name(const char* s) {
+    return with_suffix(s, ".stage");
+}
 
 bool path_exists(const char* s) {
-    if (s == nullptr) return false;
+    if (s == nullptr)
+        return false;
     wchar_t* wide = path_to_long_wide(s);
     return wide != nullptr && platform_path_kind(wide) != PLATFORM_PATH_NONE;
 }
 
 bool make_directories(const char* s) {
-    if (s == nullptr) return false;
+    if (s == nullptr)
+        return false;
     const char* last = strrchr(s, '/');
     if (last != nullptr) {
         char* parent = path_parent(s);
         // The result is not needed: a parent that cannot be made shows up
         // as the failure of the folder itself.
-        if (parent != nullptr && !path_exists(parent)) make_directories(parent);
+        if (parent != nullptr && !path_exists(parent))
+            make_directories(parent);
     }
     wchar_t* wide = path_to_long_wide(s);
-    if (wide == nullptr) return false;
+    if (wide == nullptr)
+        return false;
     return platform_create_directory(wide) != PLATFORM_CREATE_FAILED;
 }

@@ -17,15 +17,20 @@ static const wchar_t* const level_names[] = {L"FATAL:", L"ERROR:", L"WARN:",
                                              L"INFO:",  L"DEBUG:", L"TRACE:"};
 
 const wchar_t* report_level_name(int32_t level) {
-    if (level < 0 || level > REPORT_TRACE) return nullptr;
+    if (level < 0 || level > REPORT_TRACE)
+        return nullptr;
     return level_names[level];
 }
 
 static LogSink* sinks;
 static uint32_t sinks_count;
 
-uint32_t sink_count(void) { return sinks_count; }
-const LogSink* sink_at(uint32_t index) { return index < sinks_count ? &sinks[index] : nullptr; }
+uint32_t sink_count(void) {
+    return sinks_count;
+}
+const LogSink* sink_at(uint32_t index) {
+    return index < sinks_count ? &sinks[index] : nullptr;
+}
 
 void sink_clear(void) {
     free(sinks);
@@ -35,10 +40,12 @@ void sink_clear(void) {
 
 bool sink_register(int32_t max_level, LogSinkCallback callback) {
     LogSink* grown = static_cast<LogSink*>(realloc(sinks, (sinks_count + 1) * sizeof(LogSink)));
-    if (grown == nullptr) return false;
+    if (grown == nullptr)
+        return false;
     sinks = grown;
     uint32_t at = 0;
-    while (at < sinks_count && sinks[at].max_level > max_level) at++;
+    while (at < sinks_count && sinks[at].max_level > max_level)
+        at++;
     memmove(sinks + at + 1, sinks + at, (sinks_count - at) * sizeof(LogSink));
     sinks[at] = {max_level, callback};
     sinks_count++;
@@ -49,10 +56,13 @@ static PlatformOnce report_once;
 static PlatformLock* report_lock;
 static wchar_t report_buffer[REPORT_BUFFER_UNITS];
 
-static void report_lock_create(void) { report_lock = platform_lock_create(MAILBOX_SPIN_COUNT); }
+static void report_lock_create(void) {
+    report_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
+}
 
 void report(int32_t level, const wchar_t* format, ...) {
-    if (level > REPORT_ERROR) return;
+    if (level > REPORT_ERROR)
+        return;
     platform_once(&report_once, report_lock_create);
     platform_lock_enter(report_lock);
     va_list args;
@@ -65,14 +75,16 @@ void report(int32_t level, const wchar_t* format, ...) {
         }
     }
     platform_lock_leave(report_lock);
-    if (level == REPORT_FATAL) platform_thread_exit(0);
+    if (level == REPORT_FATAL)
+        platform_thread_exit(0);
 }
 
 // A heap copy of text for the UI mailbox, released with free.
 static wchar_t* text_copy(const wchar_t* text) {
     size_t n = wcslen(text) + 1;
     wchar_t* copy = static_cast<wchar_t*>(malloc(n * sizeof(wchar_t)));
-    if (copy != nullptr) memcpy(copy, text, n * sizeof(wchar_t));
+    if (copy != nullptr)
+        memcpy(copy, text, n * sizeof(wchar_t));
     return copy;
 }
 
@@ -81,24 +93,29 @@ static wchar_t* text_copy(const wchar_t* text) {
 static void show_on_ui(const wchar_t* text, int32_t end_process) {
     if (ui_mailbox == nullptr) {
         platform_message_box(nullptr, text, REPORT_CAPTION, PLATFORM_MB_ICONERROR);
-        if (end_process) platform_process_exit(0);
+        if (end_process)
+            platform_process_exit(0);
         return;
     }
     wchar_t* copy = text_copy(text);
-    if (copy != nullptr) mail_post(ui_mailbox, MAIL_SHOW_ERROR, end_process, copy, free);
+    if (copy != nullptr)
+        mail_post(ui_mailbox, MAIL_SHOW_ERROR, end_process, copy, free);
 }
 
 void error_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
-    if (level != REPORT_FATAL && text != nullptr) show_on_ui(text, 0);
+    if (level != REPORT_FATAL && text != nullptr)
+        show_on_ui(text, 0);
 }
 
 void fatal_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
-    if (text != nullptr) show_on_ui(text, 1);
+    if (text != nullptr)
+        show_on_ui(text, 1);
 }
 
 int32_t on_show_error(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     platform_message_box(main_window, static_cast<const wchar_t*>(payload), REPORT_CAPTION,
                          PLATFORM_MB_ICONERROR);
-    if (param != 0) platform_process_exit(0);
+    if (param != 0)
+        platform_process_exit(0);
     return 0;
 }

@@ -15,7 +15,8 @@ volatile uint8_t updates_held;
 void settings_store(char** setting, const char* value) {
     free(*setting);
     *setting = nullptr;
-    if (value != nullptr && *value != 0) *setting = strdup(value);
+    if (value != nullptr && *value != 0)
+        *setting = strdup(value);
 }
 
 // Option names are matched without regard to case (ASCII letters only, as
@@ -23,7 +24,8 @@ void settings_store(char** setting, const char* value) {
 static bool option_is(const wchar_t* arg, const wchar_t* name) {
     for (; *arg && *name; arg++, name++) {
         wchar_t c = (*arg >= L'A' && *arg <= L'Z') ? (wchar_t)(*arg + (L'a' - L'A')) : *arg;
-        if (c != *name) return false;
+        if (c != *name)
+            return false;
     }
     return *arg == 0 && *name == 0;
 }
@@ -33,7 +35,8 @@ static bool option_is(const wchar_t* arg, const wchar_t* name) {
 // changed in place, as the system's vector belongs to the process.
 static void store_folder_option(char** setting, wchar_t* value) {
     for (wchar_t* p = value; *p; p++) {
-        if (*p == L'/') *p = L'\\';
+        if (*p == L'/')
+            *p = L'\\';
     }
     settings_store(setting, path_from_wide(value));
 }
@@ -54,31 +57,39 @@ void parse_command_line(int argc, wchar_t** argv) {
 }
 
 void choose_default_install_folder(void) {
-    if (install_folder != nullptr) return;
+    if (install_folder != nullptr)
+        return;
     wchar_t appdata[PLATFORM_MAX_PATH];
-    if (!platform_known_folder(PLATFORM_FOLDER_APPDATA, appdata)) return;
+    if (!platform_known_folder(PLATFORM_FOLDER_APPDATA, appdata))
+        return;
     char* folder = path_from_wide(appdata);
-    if (folder == nullptr) return;
+    if (folder == nullptr)
+        return;
     settings_store(&install_folder, path_join(folder, DEFAULT_INSTALL_FOLDER_NAME));
 }
 
 char* program_file_path(void) {
-    if (install_folder == nullptr) return nullptr;
+    if (install_folder == nullptr)
+        return nullptr;
     const char* bin = path_join(install_folder, PROGRAM_FOLDER_NAME);
     wchar_t* wide = path_to_long_wide(bin);
-    if (wide == nullptr) return nullptr;
+    if (wide == nullptr)
+        return nullptr;
     // Only this one level is made; a missing install folder makes it fail,
     // which is fine here.
-    if (platform_path_kind(wide) != PLATFORM_PATH_DIRECTORY) platform_create_directory(wide);
+    if (platform_path_kind(wide) != PLATFORM_PATH_DIRECTORY)
+        platform_create_directory(wide);
     return const_cast<char*>(path_join(bin, PROGRAM_FILE_NAME));
 }
 
 void recover_program_file(void) {
     char* program = program_file_path();
-    if (program == nullptr) return;
+    if (program == nullptr)
+        return;
     wchar_t* program_wide = path_to_long_wide(program);
     wchar_t* old_wide = path_to_long_wide(old_name(program));
-    if (program_wide == nullptr || old_wide == nullptr) return;
+    if (program_wide == nullptr || old_wide == nullptr)
+        return;
     if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
         platform_delete_file(old_wide);
     } else if (platform_path_kind(old_wide) == PLATFORM_PATH_FILE) {

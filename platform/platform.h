@@ -99,8 +99,8 @@ void platform_dispatch_message(void* dialog_window, const PlatformMsg* msg);
 
 // Queues a message without a window for a thread. False when the thread has
 // no queue or has ended.
-bool platform_post_thread_message(PlatformThread thread, uint32_t message,
-                                  uintptr_t wparam, intptr_t lparam);
+bool platform_post_thread_message(PlatformThread thread, uint32_t message, uintptr_t wparam,
+                                  intptr_t lparam);
 
 // Queues WM_QUIT with the exit code for the calling thread.
 void platform_post_quit(int32_t exit_code);
@@ -119,12 +119,20 @@ bool platform_format_wide(wchar_t* out, size_t capacity, const wchar_t* format, 
 
 // ---- Files and folders -----------------------------------------------------
 
-enum PlatformPathKind { PLATFORM_PATH_NONE = 0, PLATFORM_PATH_FILE = 1, PLATFORM_PATH_DIRECTORY = 2 };
+enum PlatformPathKind {
+    PLATFORM_PATH_NONE = 0,
+    PLATFORM_PATH_FILE = 1,
+    PLATFORM_PATH_DIRECTORY = 2
+};
 
 // What exists at the path, if anything.
 PlatformPathKind platform_path_kind(const wchar_t* long_path);
 
-enum PlatformCreateResult { PLATFORM_CREATED = 0, PLATFORM_ALREADY_EXISTS = 1, PLATFORM_CREATE_FAILED = 2 };
+enum PlatformCreateResult {
+    PLATFORM_CREATED = 0,
+    PLATFORM_ALREADY_EXISTS = 1,
+    PLATFORM_CREATE_FAILED = 2
+};
 
 // Creates one folder (not its parents). Something of that name, file or
 // folder, gives PLATFORM_ALREADY_EXISTS.
@@ -152,9 +160,9 @@ bool platform_file_make_executable(const wchar_t* long_path);
 uint32_t platform_current_directory(wchar_t* out, uint32_t capacity);
 
 enum PlatformFolder {
-    PLATFORM_FOLDER_APPDATA = 26,    // per-user application data
-    PLATFORM_FOLDER_PROGRAMS = 2,    // the user's Start-menu programs
-    PLATFORM_FOLDER_DESKTOP = 16,    // the user's desktop folder
+    PLATFORM_FOLDER_APPDATA = 26,  // per-user application data
+    PLATFORM_FOLDER_PROGRAMS = 2,  // the user's Start-menu programs
+    PLATFORM_FOLDER_DESKTOP = 16,  // the user's desktop folder
 };
 
 constexpr int PLATFORM_MAX_PATH = 260;
@@ -252,7 +260,7 @@ struct PlatformProgressState {
     int32_t range_min, range_max;
     int32_t position;
     uint32_t bar_color;
-    uint32_t state;  // PLATFORM_PBST_*
+    uint32_t state;   // PLATFORM_PBST_*
     uint32_t paints;  // invalidations applied
 };
 struct PlatformProgressRequest {

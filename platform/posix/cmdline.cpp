@@ -5,7 +5,9 @@
 
 #include "platform/platform.h"
 
-static bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+static bool is_blank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
 
 // Splits line into *argc heap strings (one block: the vector, then the
 // texts). The first argument ends at a blank, or in quotes at the next quote
@@ -19,7 +21,8 @@ wchar_t** platform_split_command_line(const wchar_t* line, int* argc) {
     size_t max_args = len / 2 + 2;
     size_t bytes = max_args * sizeof(wchar_t*) + (len + max_args) * sizeof(wchar_t);
     wchar_t** argv = static_cast<wchar_t**>(malloc(bytes));
-    if (argv == nullptr) return nullptr;
+    if (argv == nullptr)
+        return nullptr;
     wchar_t* out = reinterpret_cast<wchar_t*>(argv + max_args);
     const wchar_t* p = line;
     int n = 0;
@@ -27,30 +30,38 @@ wchar_t** platform_split_command_line(const wchar_t* line, int* argc) {
     // Program name.
     argv[n++] = out;
     if (*p == L'"') {
-        for (p++; *p && *p != L'"'; p++) *out++ = *p;
-        if (*p == L'"') p++;
+        for (p++; *p && *p != L'"'; p++)
+            *out++ = *p;
+        if (*p == L'"')
+            p++;
     } else {
-        while (*p && !is_blank(*p)) *out++ = *p++;
+        while (*p && !is_blank(*p))
+            *out++ = *p++;
     }
     *out++ = 0;
 
     for (;;) {
-        while (is_blank(*p)) p++;
-        if (*p == 0) break;
+        while (is_blank(*p))
+            p++;
+        if (*p == 0)
+            break;
         argv[n++] = out;
         bool quoted = false;
         while (*p && (quoted || !is_blank(*p))) {
             if (*p == L'\\') {
                 size_t slashes = 0;
-                while (*p == L'\\') slashes++, p++;
+                while (*p == L'\\')
+                    slashes++, p++;
                 if (*p == L'"') {
-                    for (size_t i = 0; i < slashes / 2; i++) *out++ = L'\\';
+                    for (size_t i = 0; i < slashes / 2; i++)
+                        *out++ = L'\\';
                     if (slashes % 2) {
                         *out++ = L'"';
                         p++;
                     }
                 } else {
-                    for (size_t i = 0; i < slashes; i++) *out++ = L'\\';
+                    for (size_t i = 0; i < slashes; i++)
+                        *out++ = L'\\';
                 }
             } else if (*p == L'"') {
                 if (quoted && p[1] == L'"') {
@@ -77,34 +88,43 @@ size_t platform_quote_argument(const wchar_t* arg, wchar_t* out) {
     size_t n = 0;
     bool plain = *arg != 0;
     for (const wchar_t* p = arg; *p; p++) {
-        if (is_blank(*p) || *p == L'"') plain = false;
+        if (is_blank(*p) || *p == L'"')
+            plain = false;
     }
     if (plain) {
         for (const wchar_t* p = arg; *p; p++) {
-            if (out) out[n] = *p;
+            if (out)
+                out[n] = *p;
             n++;
         }
         return n;
     }
-    if (out) out[n] = L'"';
+    if (out)
+        out[n] = L'"';
     n++;
     for (const wchar_t* p = arg;; p++) {
         size_t slashes = 0;
-        while (*p == L'\\') slashes++, p++;
+        while (*p == L'\\')
+            slashes++, p++;
         size_t copies = (*p == L'"' || *p == 0) ? slashes * 2 : slashes;
         for (size_t i = 0; i < copies; i++) {
-            if (out) out[n] = L'\\';
+            if (out)
+                out[n] = L'\\';
             n++;
         }
-        if (*p == 0) break;
+        if (*p == 0)
+            break;
         if (*p == L'"') {
-            if (out) out[n] = L'\\';
+            if (out)
+                out[n] = L'\\';
             n++;
         }
-        if (out) out[n] = *p;
+        if (out)
+            out[n] = *p;
         n++;
     }
-    if (out) out[n] = L'"';
+    if (out)
+        out[n] = L'"';
     n++;
     return n;
 }

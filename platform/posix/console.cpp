@@ -3,4 +3,6 @@
 
 #include "platform/platform.h"
 
-bool platform_stdout_is_terminal(void) { return isatty(STDOUT_FILENO) == 1; }
+bool platform_stdout_is_terminal(void) {
+    return isatty(STDOUT_FILENO) == 1;
+}

@@ -15,42 +15,51 @@
 #include "platform/posix/posix_internal.h"
 
 char* posix_path_from_long(const wchar_t* long_path) {
-    if (long_path == nullptr) return nullptr;
+    if (long_path == nullptr)
+        return nullptr;
     const wchar_t* rest = long_path;
-    if (wcsncmp(rest, L"\\\\?\\", 4) == 0) rest += 4;
+    if (wcsncmp(rest, L"\\\\?\\", 4) == 0)
+        rest += 4;
     int size = platform_wide_to_utf8(rest, nullptr, 0);
     char* path = static_cast<char*>(malloc((size_t)size + 1));
-    if (path == nullptr) return nullptr;
+    if (path == nullptr)
+        return nullptr;
     path[0] = '/';
     platform_wide_to_utf8(rest, path + 1, size);
     for (char* p = path; *p; p++) {
-        if (*p == '\\') *p = '/';
+        if (*p == '\\')
+            *p = '/';
     }
     return path;
 }
 
 PlatformPathKind platform_path_kind(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return PLATFORM_PATH_NONE;
+    if (path == nullptr)
+        return PLATFORM_PATH_NONE;
     struct stat st;
     PlatformPathKind kind = PLATFORM_PATH_NONE;
-    if (stat(path, &st) == 0) kind = S_ISDIR(st.st_mode) ? PLATFORM_PATH_DIRECTORY : PLATFORM_PATH_FILE;
+    if (stat(path, &st) == 0)
+        kind = S_ISDIR(st.st_mode) ? PLATFORM_PATH_DIRECTORY : PLATFORM_PATH_FILE;
     free(path);
     return kind;
 }
 
 PlatformCreateResult platform_create_directory(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return PLATFORM_CREATE_FAILED;
+    if (path == nullptr)
+        return PLATFORM_CREATE_FAILED;
     PlatformCreateResult result = PLATFORM_CREATED;
-    if (mkdir(path, 0777) != 0) result = errno == EEXIST ? PLATFORM_ALREADY_EXISTS : PLATFORM_CREATE_FAILED;
+    if (mkdir(path, 0777) != 0)
+        result = errno == EEXIST ? PLATFORM_ALREADY_EXISTS : PLATFORM_CREATE_FAILED;
     free(path);
     return result;
 }
 
 bool platform_delete_file(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return false;
+    if (path == nullptr)
+        return false;
     struct stat st;
     // Deleting a file never removes a folder, as on Windows.
     bool ok = lstat(path, &st) == 0 && !S_ISDIR(st.st_mode) && unlink(path) == 0;
@@ -79,7 +88,8 @@ bool platform_move(const wchar_t* from_long, const wchar_t* to_long) {
 
 bool platform_remove_directory(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return false;
+    if (path == nullptr)
+        return false;
     bool ok = rmdir(path) == 0;
     free(path);
     return ok;
@@ -91,10 +101,12 @@ struct PlatformFile {
 
 PlatformFile* platform_file_create(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return nullptr;
+    if (path == nullptr)
+        return nullptr;
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     free(path);
-    if (fd < 0) return nullptr;
+    if (fd < 0)
+        return nullptr;
     PlatformFile* file = static_cast<PlatformFile*>(malloc(sizeof(PlatformFile)));
     if (file == nullptr) {
         close(fd);
@@ -108,8 +120,10 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
         ssize_t written = write(file->fd, p, n);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
         p += written;
         n -= (uint32_t)written;
     }
@@ -117,14 +131,16 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
 }
 
 void platform_file_close(PlatformFile* file) {
-    if (file == nullptr) return;
+    if (file == nullptr)
+        return;
     close(file->fd);
     free(file);
 }
 
 bool platform_file_make_executable(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr) return false;
+    if (path == nullptr)
+        return false;
     mode_t mask = umask(0);
     umask(mask);
     bool ok = chmod(path, 0777 & ~mask) == 0;
@@ -134,7 +150,8 @@ bool platform_file_make_executable(const wchar_t* long_path) {
 
 uint32_t platform_current_directory(wchar_t* out, uint32_t capacity) {
     char* cwd = getcwd(nullptr, 0);
-    if (cwd == nullptr) return 0;
+    if (cwd == nullptr)
+        return 0;
     int needed = platform_utf8_to_wide(cwd, nullptr, 0);
     uint32_t result;
     if (needed <= 0) {
@@ -151,7 +168,8 @@ uint32_t platform_current_directory(wchar_t* out, uint32_t capacity) {
 
 bool platform_known_folder(PlatformFolder folder, wchar_t out[PLATFORM_MAX_PATH]) {
     const char* home = getenv("HOME");
-    if (home == nullptr || home[0] != '/') return false;
+    if (home == nullptr || home[0] != '/')
+        return false;
     char path[PLATFORM_MAX_PATH * 4];
     int n;
     const char* data = getenv("XDG_DATA_HOME");
@@ -171,6 +189,7 @@ bool platform_known_folder(PlatformFolder folder, wchar_t out[PLATFORM_MAX_PATH]
         default:
             return false;
     }
-    if (n < 0 || (size_t)n >= sizeof path) return false;
+    if (n < 0 || (size_t)n >= sizeof path)
+        return false;
     return platform_utf8_to_wide(path, out, PLATFORM_MAX_PATH) > 0;
 }

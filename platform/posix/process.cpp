@@ -12,14 +12,17 @@ extern char** environ;
 static wchar_t* program_path;  // lives as long as the process
 
 const wchar_t* platform_program_path(void) {
-    if (program_path != nullptr) return program_path;
+    if (program_path != nullptr)
+        return program_path;
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n < 0) n = 0;
+    if (n < 0)
+        n = 0;
     buffer[n] = 0;
     int units = platform_utf8_to_wide(buffer, nullptr, 0);
     wchar_t* path = static_cast<wchar_t*>(malloc((size_t)units * sizeof(wchar_t)));
-    if (path == nullptr) return L"";
+    if (path == nullptr)
+        return L"";
     platform_utf8_to_wide(buffer, path, units);
     program_path = path;
     return program_path;
@@ -28,9 +31,11 @@ const wchar_t* platform_program_path(void) {
 // Converts a wide vector to UTF-8 strings in one heap block; null on failure.
 static char** utf8_vector(wchar_t** wide, int count) {
     size_t bytes = (size_t)(count + 1) * sizeof(char*);
-    for (int i = 0; i < count; i++) bytes += (size_t)platform_wide_to_utf8(wide[i], nullptr, 0);
+    for (int i = 0; i < count; i++)
+        bytes += (size_t)platform_wide_to_utf8(wide[i], nullptr, 0);
     char** v = static_cast<char**>(malloc(bytes));
-    if (v == nullptr) return nullptr;
+    if (v == nullptr)
+        return nullptr;
     char* out = reinterpret_cast<char*>(v + count + 1);
     for (int i = 0; i < count; i++) {
         int n = platform_wide_to_utf8(wide[i], nullptr, 0);
@@ -68,7 +73,9 @@ void platform_process_exit(uint32_t code) {
 
 static PlatformMessageBoxHook message_box_hook;
 
-void platform_set_message_box_hook(PlatformMessageBoxHook hook) { message_box_hook = hook; }
+void platform_set_message_box_hook(PlatformMessageBoxHook hook) {
+    message_box_hook = hook;
+}
 
 static const char* box_kind(uint32_t type) {
     switch (type & 0xF0) {
@@ -84,7 +91,8 @@ static const char* box_kind(uint32_t type) {
 }
 
 int platform_message_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
-    if (message_box_hook != nullptr) return message_box_hook(owner, text, caption, type);
+    if (message_box_hook != nullptr)
+        return message_box_hook(owner, text, caption, type);
     // No window to show it in: print it where a user or a script sees it.
     printf("[%s] %ls: %ls\n", box_kind(type), caption ? caption : L"", text ? text : L"");
     fflush(stdout);

@@ -16,7 +16,8 @@ static thread_local PosixThread* thread_self;
 
 static PosixThread* thread_record_new(void) {
     PosixThread* t = static_cast<PosixThread*>(calloc(1, sizeof(PosixThread)));
-    if (t == nullptr) abort();  // without a record the thread cannot wait at all
+    if (t == nullptr)
+        abort();  // without a record the thread cannot wait at all
     pthread_mutex_init(&t->queue_lock, nullptr);
     pthread_mutex_lock(&threads_lock);
     t->next = threads_head;
@@ -78,8 +79,10 @@ void platform_thread_exit(uint32_t code) {
 
 bool platform_thread_join(PlatformThread thread, int32_t timeout_ms) {
     PosixThread* t = reinterpret_cast<PosixThread*>(thread);
-    if (t == nullptr) return false;
-    if (timeout_ms < 0) return pthread_join(t->id, nullptr) == 0;
+    if (t == nullptr)
+        return false;
+    if (timeout_ms < 0)
+        return pthread_join(t->id, nullptr) == 0;
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     ts.tv_sec += timeout_ms / 1000;
@@ -114,7 +117,8 @@ bool posix_queue_post(PosixThread* t, const PlatformMsg* msg) {
     t->queue[t->queue_count++] = copy;
     PlatformEvent* waiter = t->waiter;
     pthread_mutex_unlock(&t->queue_lock);
-    if (waiter != nullptr) posix_event_kick(waiter);
+    if (waiter != nullptr)
+        posix_event_kick(waiter);
     return true;
 }
 
@@ -134,7 +138,8 @@ bool platform_peek_message(PlatformMsg* out) {
 bool platform_post_thread_message(PlatformThread thread, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam) {
     PosixThread* t = reinterpret_cast<PosixThread*>(thread);
-    if (t == nullptr) return false;
+    if (t == nullptr)
+        return false;
     PlatformMsg msg = {nullptr, message, wparam, lparam, 0, 0, 0};
     return posix_queue_post(t, &msg);
 }
@@ -164,13 +169,15 @@ struct PosixWindow {
 
 static PosixWindow* window_from(PlatformWindow handle) {
     PosixWindow* w = static_cast<PosixWindow*>(handle);
-    if (w == nullptr || w->magic != WINDOW_MAGIC) return nullptr;
+    if (w == nullptr || w->magic != WINDOW_MAGIC)
+        return nullptr;
     return w;
 }
 
 static PosixWindow* window_new(WindowKind kind, PlatformWindowProc proc, void* user) {
     PosixWindow* w = static_cast<PosixWindow*>(calloc(1, sizeof(PosixWindow)));
-    if (w == nullptr) return nullptr;
+    if (w == nullptr)
+        return nullptr;
     w->magic = WINDOW_MAGIC;
     w->kind = kind;
     w->owner = posix_thread_self();
@@ -190,7 +197,8 @@ void* platform_window_user(PlatformWindow window) {
 
 void platform_window_destroy_posix(PlatformWindow window) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr) return;
+    if (w == nullptr)
+        return;
     w->magic = 0;
     free(w->requests);
     free(w);
@@ -199,7 +207,8 @@ void platform_window_destroy_posix(PlatformWindow window) {
 bool platform_post_window_message(PlatformWindow window, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr) return false;
+    if (w == nullptr)
+        return false;
     PlatformMsg msg = {window, message, wparam, lparam, 0, 0, 0};
     return posix_queue_post(w->owner, &msg);
 }
@@ -227,8 +236,10 @@ static intptr_t progress_bar_apply(PosixWindow* w, uint32_t message, uintptr_t w
         case PLATFORM_PBM_SETPOS:
             previous = s->position;
             s->position = (int32_t)wparam;
-            if (s->position < s->range_min) s->position = s->range_min;
-            if (s->position > s->range_max) s->position = s->range_max;
+            if (s->position < s->range_min)
+                s->position = s->range_min;
+            if (s->position > s->range_max)
+                s->position = s->range_max;
             break;
         case PLATFORM_PBM_SETBARCOLOR:
             previous = (intptr_t)s->bar_color;
@@ -244,15 +255,18 @@ static intptr_t progress_bar_apply(PosixWindow* w, uint32_t message, uintptr_t w
         default:
             break;
     }
-    if (w->proc != nullptr) w->proc(w, message, wparam, lparam);  // an observer, if any
+    if (w->proc != nullptr)
+        w->proc(w, message, wparam, lparam);  // an observer, if any
     return previous;
 }
 
 intptr_t platform_send_window_message(PlatformWindow window, uint32_t message, uintptr_t wparam,
                                       intptr_t lparam) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr) return 0;
-    if (w->kind == WINDOW_PROGRESS_BAR) return progress_bar_apply(w, message, wparam, lparam);
+    if (w == nullptr)
+        return 0;
+    if (w->kind == WINDOW_PROGRESS_BAR)
+        return progress_bar_apply(w, message, wparam, lparam);
     return w->proc != nullptr ? w->proc(window, message, wparam, lparam) : 0;
 }
 
@@ -269,7 +283,8 @@ PlatformWindow platform_progress_bar_create(PlatformWindow parent, int x, int y,
                                             int height) {
     (void)parent, (void)x, (void)y, (void)width, (void)height;
     PosixWindow* w = window_new(WINDOW_PROGRESS_BAR, nullptr, nullptr);
-    if (w == nullptr) return nullptr;
+    if (w == nullptr)
+        return nullptr;
     w->progress.range_max = 100;  // the control's own default range
     w->progress.state = PLATFORM_PBST_NORMAL;
     return w;
@@ -277,15 +292,19 @@ PlatformWindow platform_progress_bar_create(PlatformWindow parent, int x, int y,
 
 void platform_progress_bar_observe(PlatformWindow bar, PlatformWindowProc observer) {
     PosixWindow* w = window_from(bar);
-    if (w != nullptr && w->kind == WINDOW_PROGRESS_BAR) w->proc = observer;
+    if (w != nullptr && w->kind == WINDOW_PROGRESS_BAR)
+        w->proc = observer;
 }
 
 uint32_t platform_progress_bar_record(PlatformWindow bar, PlatformProgressState* state,
                                       PlatformProgressRequest* requests, uint32_t capacity) {
     PosixWindow* w = window_from(bar);
-    if (w == nullptr || w->kind != WINDOW_PROGRESS_BAR) return 0;
-    if (state != nullptr) *state = w->progress;
+    if (w == nullptr || w->kind != WINDOW_PROGRESS_BAR)
+        return 0;
+    if (state != nullptr)
+        *state = w->progress;
     uint32_t n = w->request_count < capacity ? w->request_count : capacity;
-    if (requests != nullptr && n > 0) memcpy(requests, w->requests, n * sizeof(*requests));
+    if (requests != nullptr && n > 0)
+        memcpy(requests, w->requests, n * sizeof(*requests));
     return w->request_count;
 }

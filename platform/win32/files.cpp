@@ -1,6 +1,6 @@
 // Files and folders, straight onto the wide Windows calls.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <stdlib.h>
 
@@ -8,16 +8,21 @@
 
 PlatformPathKind platform_path_kind(const wchar_t* long_path) {
     DWORD attributes = GetFileAttributesW(long_path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return PLATFORM_PATH_NONE;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PLATFORM_PATH_NONE;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PLATFORM_PATH_DIRECTORY : PLATFORM_PATH_FILE;
 }
 
 PlatformCreateResult platform_create_directory(const wchar_t* long_path) {
-    if (CreateDirectoryW(long_path, nullptr)) return PLATFORM_CREATED;
-    return GetLastError() == ERROR_ALREADY_EXISTS ? PLATFORM_ALREADY_EXISTS : PLATFORM_CREATE_FAILED;
+    if (CreateDirectoryW(long_path, nullptr))
+        return PLATFORM_CREATED;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? PLATFORM_ALREADY_EXISTS
+                                                  : PLATFORM_CREATE_FAILED;
 }
 
-bool platform_delete_file(const wchar_t* long_path) { return DeleteFileW(long_path) != 0; }
+bool platform_delete_file(const wchar_t* long_path) {
+    return DeleteFileW(long_path) != 0;
+}
 
 bool platform_move(const wchar_t* from_long, const wchar_t* to_long) {
     return MoveFileW(from_long, to_long) != 0;
@@ -30,7 +35,8 @@ bool platform_remove_directory(const wchar_t* long_path) {
 PlatformFile* platform_file_create(const wchar_t* long_path) {
     HANDLE file = CreateFileW(long_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
     return reinterpret_cast<PlatformFile*>(file);
 }
 
@@ -48,7 +54,8 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
 }
 
 void platform_file_close(PlatformFile* file) {
-    if (file != nullptr) CloseHandle(reinterpret_cast<HANDLE>(file));
+    if (file != nullptr)
+        CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
 bool platform_file_make_executable(const wchar_t* long_path) {

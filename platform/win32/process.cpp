@@ -10,7 +10,8 @@ const wchar_t* platform_program_path(void) {
     static wchar_t path[32768];
     if (path[0] == 0) {
         DWORD n = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
-        if (n == 0 || n >= sizeof path / sizeof path[0]) path[0] = 0;
+        if (n == 0 || n >= sizeof path / sizeof path[0])
+            path[0] = 0;
     }
     return path;
 }
@@ -30,13 +31,18 @@ bool platform_process_start(const wchar_t* application_long, wchar_t* command_li
     return true;
 }
 
-void platform_process_exit(uint32_t code) { ExitProcess(code); }
+void platform_process_exit(uint32_t code) {
+    ExitProcess(code);
+}
 
 static PlatformMessageBoxHook message_box_hook;
 
-void platform_set_message_box_hook(PlatformMessageBoxHook hook) { message_box_hook = hook; }
+void platform_set_message_box_hook(PlatformMessageBoxHook hook) {
+    message_box_hook = hook;
+}
 
 int platform_message_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
-    if (message_box_hook != nullptr) return message_box_hook(owner, text, caption, type);
+    if (message_box_hook != nullptr)
+        return message_box_hook(owner, text, caption, type);
     return MessageBoxW(static_cast<HWND>(owner), text, caption, type);
 }

@@ -6,8 +6,7 @@
 
 #include "platform/platform.h"
 
-static_assert(sizeof(PlatformMsg) == sizeof(MSG),
-              "PlatformMsg mirrors MSG field for field");
+static_assert(sizeof(PlatformMsg) == sizeof(MSG), "PlatformMsg mirrors MSG field for field");
 
 struct ThreadStart {
     void (*fn)(void*);
@@ -23,12 +22,14 @@ static unsigned __stdcall thread_trampoline(void* record) {
 
 PlatformThread platform_thread_start(void (*fn)(void* arg), void* arg) {
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr) return 0;
+    if (start == nullptr)
+        return 0;
     start->fn = fn;
     start->arg = arg;
     // Through the C runtime, so its per-thread state exists on the thread.
     uintptr_t handle = _beginthreadex(nullptr, 0, thread_trampoline, start, 0, nullptr);
-    if (handle == 0) free(start);
+    if (handle == 0)
+        free(start);
     return handle;
 }
 
@@ -70,7 +71,8 @@ static void msg_from_platform(const PlatformMsg* in, MSG* out) {
 
 bool platform_peek_message(PlatformMsg* out) {
     MSG msg;
-    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
     msg_to_platform(&msg, out);
     return true;
 }
@@ -91,7 +93,9 @@ bool platform_post_thread_message(PlatformThread thread, uint32_t message, uintp
     return id != 0 && PostThreadMessageW(id, message, wparam, lparam);
 }
 
-void platform_post_quit(int32_t exit_code) { PostQuitMessage(exit_code); }
+void platform_post_quit(int32_t exit_code) {
+    PostQuitMessage(exit_code);
+}
 
 bool platform_post_window_message(PlatformWindow window, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam) {

@@ -1,0 +1,636 @@
+// Mailboxes: growth, handler tables, posting, broadcast, the pump with its
+// window-message queue, waits and started threads.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <map>
+#include <vector>
+
+#include "core/mailbox.h"
+#include "core_test_support.h"
+
+namespace {
+
+// A fresh mailbox made current on the test's thread, so tests may quit it.
+class MailboxTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test_main_mailbox();
+        drain_thread_queue();
+        call_log().clear();
+        release_count() = 0;
+        m = mailbox_create();
+        ASSERT_NE(m, nullptr);
+        mail_set_current_mailbox(m);
+    }
+    void TearDown() override {
+        mail_set_current_mailbox(test_main_mailbox());
+        drain_thread_queue();
+    }
+    Mailbox* m = nullptr;
+};
+
+// Ends a started thread through its default (2, quit_handler) row.
+void stop_thread(Mailbox* t) {
+    ASSERT_TRUE(mail_post(t, MAIL_QUIT, 0, nullptr, nullptr));
+    EXPECT_TRUE(platform_thread_join(t->thread, 5000)) << "the thread did not end on message 2";
+}
+
+TEST(MailboxGrowth, CapacityGrowsByHalf) {
+    const uint32_t steps[][2] = {{32, 48}, {48, 72}, {72, 108}, {108, 162}, {162, 243}};
+    for (const auto& s : steps)
+        EXPECT_EQ(mail_grown_capacity(s[0]), s[1]) << "from " << s[0];
+}
+
+TEST_F(MailboxTest, MessageArrayGrowsOnThe33rdAnd49thMessage) {
+    const struct {
+        uint32_t posted;
+        uint32_t capacity;
+    } steps[] = {{0, 32}, {1, 32}, {32, 32}, {33, 48}, {48, 48}, {49, 72}, {72, 72}, {73, 108}};
+    ASSERT_TRUE(mailbox_add_handler(m, 100, record_handler));
+    uint32_t posted = 0;
+    for (const auto& s : steps) {
+        for (; posted < s.posted; posted++) {
+            ASSERT_TRUE(mail_post(m, 100, (int32_t)posted, nullptr, nullptr));
+        }
+        EXPECT_EQ(m->message_count, posted);
+        EXPECT_EQ(m->message_capacity, s.capacity) << "after " << posted << " messages";
+    }
+    EXPECT_FALSE(mail_pump(m, 0));
+    std::vector<Call> calls = call_log().calls();
+    ASSERT_EQ(calls.size(), 73u);
+    for (uint32_t i = 0; i < 73; i++)
+        EXPECT_EQ(calls[i].param, (int32_t)i) << "message " << i;
+    EXPECT_EQ(m->message_count, 0u);
+    EXPECT_EQ(m->message_capacity, 108u) << "the array never shrinks";
+}
+
+TEST_F(MailboxTest, HandlerTableGrowsOnThe33rdAnd49thHandler) {
+    // Ids are added from the top down so every insertion moves the table.
+    const struct {
+        uint32_t added;
+        uint32_t capacity;
+    } steps[] = {{32, 32}, {33, 48}, {48, 48}, {49, 72}, {73, 108}};
+    uint32_t added = 0;
+    for (const auto& s : steps) {
+        for (; added < s.added; added++) {
+            ASSERT_TRUE(mailbox_add_handler(m, 1000 - added, record_handler));
+        }
+        EXPECT_EQ(m->handler_count, added);
+        EXPECT_EQ(m->handler_capacity, s.capacity) << "after " << added << " handlers";
+    }
+    for (uint32_t i = 1; i < m->handler_count; i++) {
+        EXPECT_LT(m->handlers[i - 1].id, m->handlers[i].id) << "entry " << i;
+    }
+    // Every one of them is found by the pump.
+    for (uint32_t id = 1000 - 72; id <= 1000; id++)
+        mail_post(m, id, 0, nullptr, nullptr);
+    mail_pump(m, 0);
+    std::vector<uint32_t> ids = call_log().ids();
+    ASSERT_EQ(ids.size(), 73u);
+    for (uint32_t i = 0; i < 73; i++)
+        EXPECT_EQ(ids[i], 1000 - 72 + i);
+}
+
+TEST_F(MailboxTest, AddingAHandlerReplacesOrInsertsInOrder) {
+    struct Add {
+        uint32_t id;
+        int tag;
+    };
+    const struct {
+        std::vector<Add> adds;
+        std::vector<Add> table;  // the resulting entries, in order
+    } cases[] = {
+        {{{10, 1}, {10, 2}}, {{10, 2}}},
+        {{{30, 1}, {10, 1}, {20, 1}, {10, 2}}, {{10, 2}, {20, 1}, {30, 1}}},
+        {{{2, 1}, {1, 2}, {3, 3}, {2, 3}, {1, 1}}, {{1, 1}, {2, 3}, {3, 3}}},
+        // Ids compare unsigned.
+        {{{0x80000000u, 1}, {5, 2}, {0xFFFFFFFFu, 3}, {7, 1}},
+         {{5, 2}, {7, 1}, {0x80000000u, 1}, {0xFFFFFFFFu, 3}}},
+    };
+    const MailHandler by_tag[] = {nullptr, tagged_handler<1>, tagged_handler<2>, tagged_handler<3>};
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(index++));
+        Mailbox* box = mailbox_create();
+        ASSERT_NE(box, nullptr);
+        for (const Add& a : c.adds)
+            ASSERT_TRUE(mailbox_add_handler(box, a.id, by_tag[a.tag]));
+        ASSERT_EQ(box->handler_count, c.table.size());
+        for (size_t i = 0; i < c.table.size(); i++) {
+            EXPECT_EQ(box->handlers[i].id, c.table[i].id) << "entry " << i;
+            EXPECT_EQ(box->handlers[i].handler, by_tag[c.table[i].tag]) << "entry " << i;
+        }
+        // Dispatch reaches the handler that replaced the old one.
+        call_log().clear();
+        for (const Add& a : c.table)
+            mail_post(box, a.id, 0, nullptr, nullptr);
+        mail_pump(box, 0);
+        std::vector<Call> calls = call_log().calls();
+        ASSERT_EQ(calls.size(), c.table.size());
+        for (size_t i = 0; i < calls.size(); i++) {
+            EXPECT_EQ(calls[i].id, c.table[i].id);
+            EXPECT_EQ(calls[i].tag, c.table[i].tag) << "id " << calls[i].id;
+        }
+    }
+}
+
+TEST_F(MailboxTest, NewMailboxIsRegisteredAndEmpty) {
+    uint32_t before = mail_registry_count();
+    Mailbox* box = mailbox_create();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(mail_registry_count(), before + 1);
+    EXPECT_EQ(box->message_capacity, 32u);
+    EXPECT_EQ(box->handler_capacity, 32u);
+    EXPECT_EQ(box->message_count, 0u);
+    EXPECT_EQ(box->handler_count, 0u);
+    EXPECT_EQ(box->quit, 0);
+}
+
+TEST_F(MailboxTest, PostQueuesTheFieldsWithTheCallersMailboxAsSender) {
+    Mailbox* target = mailbox_create();
+    int payload;
+    ASSERT_TRUE(mail_post(target, 77, -5, &payload, nullptr));
+    ASSERT_EQ(target->message_count, 1u);
+    const MailMessage& msg = target->messages[0];
+    EXPECT_EQ(msg.sender, m);
+    EXPECT_EQ(msg.id, 77u);
+    EXPECT_EQ(msg.param, -5);
+    EXPECT_EQ(msg.payload, &payload);
+    EXPECT_EQ(msg.release, nullptr);
+}
+
+TEST_F(MailboxTest, ReleaseRunsOnceAfterDispatchWithOrWithoutAHandler) {
+    ASSERT_TRUE(mailbox_add_handler(m, 50, record_handler));
+    const struct {
+        uint32_t id;
+        bool payload;
+        int releases;
+    } cases[] = {
+        {50, true, 1},   // handled
+        {51, true, 1},   // no handler: dropped, still released
+        {50, false, 0},  // nothing to release
+    };
+    for (const auto& c : cases) {
+        release_count() = 0;
+        call_log().clear();
+        void* payload = c.payload ? malloc(8) : nullptr;
+        ASSERT_TRUE(mail_post(m, c.id, 0, payload, counting_release));
+        EXPECT_EQ(release_count(), 0) << "released before dispatch";
+        mail_pump(m, 0);
+        EXPECT_EQ(release_count(), c.releases) << "id " << c.id << " payload " << c.payload;
+    }
+}
+
+int32_t release_checking_handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    // The payload is still the handler's while it runs.
+    EXPECT_EQ(release_count(), 0);
+    EXPECT_EQ(*static_cast<int*>(payload), 1234);
+    return record_handler(sender, id, param, payload);
+}
+
+TEST_F(MailboxTest, PayloadIsReleasedOnlyAfterItsHandler) {
+    ASSERT_TRUE(mailbox_add_handler(m, 52, release_checking_handler));
+    int* payload = static_cast<int*>(malloc(sizeof(int)));
+    *payload = 1234;
+    ASSERT_TRUE(mail_post(m, 52, 0, payload, counting_release));
+    mail_pump(m, 0);
+    EXPECT_EQ(call_log().size(), 1u);
+    EXPECT_EQ(release_count(), 1);
+}
+
+TEST_F(MailboxTest, PostToAQuitMailboxFailsAndReleasesThePayload) {
+    ASSERT_TRUE(mailbox_add_handler(m, MAIL_QUIT, quit_handler));
+    ASSERT_TRUE(mail_post(m, MAIL_QUIT, 0, nullptr, nullptr));
+    mail_pump(m, 0);
+    ASSERT_EQ(m->quit, 1);
+
+    EXPECT_FALSE(mail_post(m, 60, 0, malloc(16), counting_release));
+    EXPECT_EQ(release_count(), 1);
+    EXPECT_EQ(m->message_count, 0u);
+    // Without a release function the payload stays the caller's.
+    int kept = 0;
+    EXPECT_FALSE(mail_post(m, 60, 0, &kept, nullptr));
+    EXPECT_EQ(release_count(), 1);
+    EXPECT_EQ(m->message_count, 0u);
+}
+
+TEST_F(MailboxTest, BroadcastReachesEveryOtherMailboxWithoutRelease) {
+    Mailbox* b = mailbox_create();
+    Mailbox* c = mailbox_create();
+    ASSERT_TRUE(mailbox_add_handler(b, MAIL_UPDATE_DONE, tagged_handler<2>));
+    ASSERT_TRUE(mailbox_add_handler(c, MAIL_UPDATE_DONE, tagged_handler<3>));
+    int* payload = static_cast<int*>(malloc(sizeof(int)));
+    *payload = 99;
+
+    EXPECT_TRUE(mail_post(nullptr, MAIL_UPDATE_DONE, 1, payload, counting_release));
+    EXPECT_EQ(m->message_count, 0u) << "the sender got its own broadcast";
+    for (Mailbox* box : {b, c}) {
+        ASSERT_EQ(box->message_count, 1u);
+        EXPECT_EQ(box->messages[0].sender, m);
+        EXPECT_EQ(box->messages[0].id, MAIL_UPDATE_DONE);
+        EXPECT_EQ(box->messages[0].param, 1);
+        EXPECT_EQ(box->messages[0].payload, payload);
+        EXPECT_EQ(box->messages[0].release, nullptr);
+    }
+    EXPECT_EQ(test_main_mailbox()->messages[test_main_mailbox()->message_count - 1].id,
+              MAIL_UPDATE_DONE);
+    mail_pump(b, 0);
+    mail_pump(c, 0);
+    EXPECT_EQ(call_log().size(), 2u);
+    EXPECT_EQ(release_count(), 0) << "a receiver freed the broadcast payload";
+    EXPECT_EQ(*payload, 99);
+    free(payload);
+    // The main mailbox of this process is not pumped here; take the message
+    // away so nothing else sees it.
+    test_main_mailbox()->message_count = 0;
+}
+
+TEST_F(MailboxTest, BroadcastSkipsQuitMailboxes) {
+    Mailbox* done = mailbox_create();
+    done->quit = 1;
+    Mailbox* live = mailbox_create();
+    EXPECT_TRUE(mail_post(nullptr, 1005, 0, nullptr, nullptr));
+    EXPECT_EQ(done->message_count, 0u);
+    EXPECT_EQ(live->message_count, 1u);
+    test_main_mailbox()->message_count = 0;
+}
+
+// ---- Batches -----------------------------------------------------------
+
+// For the batch test: a window of the started thread, and where it logs.
+PlatformWindow batch_window;
+constexpr int WINDOW_TAG = 9;
+
+intptr_t batch_window_proc(PlatformWindow w, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+    call_log().add(
+        {mail_current_mailbox(), nullptr, message, (int32_t)wparam, nullptr, WINDOW_TAG});
+    return 0;
+}
+
+int32_t batch_start(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    record_handler(sender, id, param, payload);
+    batch_window = platform_window_create_posix(batch_window_proc, nullptr);
+    Mailbox* self = mail_current_mailbox();
+    mail_post(self, 10, 0, nullptr, nullptr);
+    mail_post(self, MAIL_QUIT, 0, nullptr, nullptr);
+    mail_post(self, 11, 0, nullptr, nullptr);
+    return 0;
+}
+
+// Runs after message 2 in the same batch: its window message must still be
+// handled by that pump's window-queue pass.
+int32_t batch_last(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    record_handler(sender, id, param, payload);
+    platform_post_window_message(batch_window, PLATFORM_WM_USER + 1, 0, 0);
+    return 0;
+}
+
+TEST_F(MailboxTest, QuitMidBatchDispatchesTheRestAndPumpsWindowsOnceMore) {
+    const HandlerEntry table[] = {
+        {MAIL_START, batch_start}, {10, record_handler}, {11, batch_last}, {0, nullptr}};
+    Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(platform_thread_join(t->thread, 5000)) << "the loop did not end";
+    EXPECT_EQ(t->quit, 1);
+    // quit_handler logs nothing; the window procedure's call comes last.
+    const std::vector<std::pair<uint32_t, int>> want = {
+        {MAIL_START, 0}, {10, 0}, {11, 0}, {PLATFORM_WM_USER + 1, WINDOW_TAG}};
+    std::vector<Call> calls = call_log().calls();
+    std::vector<std::pair<uint32_t, int>> got;
+    for (const Call& c : calls)
+        got.push_back({c.id, c.tag});
+    EXPECT_EQ(got, want);
+    for (const Call& c : calls)
+        EXPECT_EQ(c.receiver, t);
+    EXPECT_FALSE(mail_post(t, 12, 0, nullptr, nullptr)) << "a quit mailbox took a post";
+    platform_window_destroy_posix(batch_window);
+}
+
+TEST_F(MailboxTest, MessagePostedDuringDispatchJoinsTheNextBatch) {
+    struct Poster {
+        static int32_t handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+            record_handler(sender, id, param, payload);
+            if (id == 20)
+                mail_post(mail_current_mailbox(), 21, 0, nullptr, nullptr);
+            return 0;
+        }
+    };
+    ASSERT_TRUE(mailbox_add_handler(m, 20, Poster::handler));
+    ASSERT_TRUE(mailbox_add_handler(m, 21, Poster::handler));
+    mail_post(m, 20, 0, nullptr, nullptr);
+    EXPECT_FALSE(mail_pump(m, 21));
+    EXPECT_EQ(call_log().ids(), std::vector<uint32_t>({20}));
+    EXPECT_TRUE(mail_pump(m, 21));
+    EXPECT_EQ(call_log().ids(), std::vector<uint32_t>({20, 21}));
+}
+
+TEST_F(MailboxTest, PumpReportsTheAwaitedIdOnlyWhenInTheBatch) {
+    const struct {
+        std::vector<uint32_t> batch;
+        uint32_t awaited;
+        bool seen;
+    } cases[] = {
+        {{}, 5, false},     {{5}, 5, true},  {{4, 5, 6}, 5, true},
+        {{4, 6}, 5, false}, {{5}, 0, false}, {{70000}, 70000, true},
+    };
+    for (const auto& c : cases) {
+        for (uint32_t id : c.batch)
+            mail_post(m, id, 0, nullptr, nullptr);
+        EXPECT_EQ(mail_pump(m, c.awaited), c.seen) << "awaiting " << c.awaited;
+        EXPECT_EQ(m->message_count, 0u);
+    }
+}
+
+// ---- Window-message queue ------------------------------------------------
+
+TEST_F(MailboxTest, ThreadMessageBecomesMessage4WithACopyOfTheRecord) {
+    ASSERT_TRUE(mailbox_add_handler(m, MAIL_THREAD_MESSAGE, record_handler));
+    ASSERT_TRUE(
+        platform_post_thread_message(platform_thread_current(), PLATFORM_WM_USER + 5, 11, -22));
+    // The first pump turns it into message 4, which joins the next batch.
+    EXPECT_FALSE(mail_pump(m, MAIL_THREAD_MESSAGE));
+    ASSERT_EQ(m->message_count, 1u);
+    EXPECT_EQ(m->messages[0].id, MAIL_THREAD_MESSAGE);
+    EXPECT_EQ(m->messages[0].param, (int32_t)(PLATFORM_WM_USER + 5));
+    EXPECT_EQ(m->messages[0].sender, m);
+    EXPECT_TRUE(m->messages[0].release == free);
+    ASSERT_NE(m->messages[0].payload, nullptr);
+    const PlatformMsg* copy = static_cast<const PlatformMsg*>(m->messages[0].payload);
+    EXPECT_EQ(copy->window, nullptr);
+    EXPECT_EQ(copy->message, PLATFORM_WM_USER + 5);
+    EXPECT_EQ(copy->wparam, 11u);
+    EXPECT_EQ(copy->lparam, -22);
+
+    EXPECT_TRUE(mail_pump(m, MAIL_THREAD_MESSAGE));
+    ASSERT_EQ(call_log().size(), 1u);
+    EXPECT_EQ(call_log().calls()[0].param, (int32_t)(PLATFORM_WM_USER + 5));
+}
+
+TEST_F(MailboxTest, ThreadMessageWithoutHandlerIsFreedAfterDispatch) {
+    // Leak checking builds see the copy go; here the message must vanish.
+    ASSERT_TRUE(platform_post_thread_message(platform_thread_current(), PLATFORM_WM_USER, 0, 0));
+    mail_pump(m, 0);
+    ASSERT_EQ(m->message_count, 1u);
+    EXPECT_TRUE(mail_pump(m, MAIL_THREAD_MESSAGE));
+    EXPECT_EQ(m->message_count, 0u);
+}
+
+TEST_F(MailboxTest, QuitWithCode7BecomesMessage3WithParam7) {
+    ASSERT_TRUE(mailbox_add_handler(m, MAIL_WINDOW_QUIT, record_handler));
+    platform_post_quit(7);
+    EXPECT_FALSE(mail_pump(m, MAIL_WINDOW_QUIT));
+    EXPECT_EQ(call_log().size(), 0u);
+    EXPECT_TRUE(mail_pump(m, MAIL_WINDOW_QUIT));
+    std::vector<Call> calls = call_log().calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].id, MAIL_WINDOW_QUIT);
+    EXPECT_EQ(calls[0].param, 7);
+    EXPECT_EQ(calls[0].payload, nullptr);
+    EXPECT_EQ(calls[0].receiver, m);
+}
+
+TEST_F(MailboxTest, WindowMessagesReachTheirProcedureAfterTheBatch) {
+    PlatformWindow w = platform_window_create_posix(batch_window_proc, nullptr);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(mailbox_add_handler(m, 30, record_handler));
+    ASSERT_TRUE(platform_post_window_message(w, PLATFORM_WM_USER + 2, 5, 0));
+    mail_post(m, 30, 0, nullptr, nullptr);
+    mail_pump(m, 0);
+    std::vector<Call> calls = call_log().calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].id, 30u);
+    EXPECT_EQ(calls[1].tag, WINDOW_TAG);
+    EXPECT_EQ(calls[1].id, PLATFORM_WM_USER + 2);
+    EXPECT_EQ(calls[1].param, 5);
+    EXPECT_EQ(m->message_count, 0u) << "a window message was also queued as message 4";
+    platform_window_destroy_posix(w);
+}
+
+TEST_F(MailboxTest, WindowInputFromAnotherThreadWakesTheWait) {
+    ASSERT_TRUE(mailbox_add_handler(m, MAIL_THREAD_MESSAGE, record_handler));
+    PlatformThread self = platform_thread_current();
+    struct Arg {
+        PlatformThread target;
+    } arg = {self};
+    PlatformThread poster = platform_thread_start(
+        [](void* a) {
+            platform_sleep_ms(50);
+            platform_post_thread_message(static_cast<Arg*>(a)->target, PLATFORM_WM_USER + 3, 0, 0);
+        },
+        &arg);
+    ASSERT_NE(poster, 0u);
+    uint32_t start = platform_tick_ms();
+    EXPECT_TRUE(mail_wait(MAIL_THREAD_MESSAGE, 10000));
+    EXPECT_LT(platform_tick_ms() - start, 5000u);
+    EXPECT_TRUE(platform_thread_join(poster, 5000));
+}
+
+// ---- Waits ---------------------------------------------------------------
+
+TEST_F(MailboxTest, WaitWithTimeout0PumpsOnce) {
+    struct Chain {
+        static int32_t handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+            record_handler(sender, id, param, payload);
+            mail_post(mail_current_mailbox(), 41, 0, nullptr, nullptr);
+            return 0;
+        }
+    };
+    ASSERT_TRUE(mailbox_add_handler(m, 40, Chain::handler));
+    ASSERT_TRUE(mailbox_add_handler(m, 41, record_handler));
+
+    uint32_t start = platform_tick_ms();
+    EXPECT_FALSE(mail_wait(41, 0)) << "nothing queued";
+    mail_post(m, 41, 0, nullptr, nullptr);
+    EXPECT_TRUE(mail_wait(41, 0)) << "41 was in the first batch";
+    // 40 posts 41 into the next batch, which a zero wait never takes.
+    mail_post(m, 40, 0, nullptr, nullptr);
+    EXPECT_FALSE(mail_wait(41, 0));
+    EXPECT_EQ(call_log().ids(), std::vector<uint32_t>({41, 40}));
+    EXPECT_EQ(m->message_count, 1u);
+    EXPECT_TRUE(mail_wait(41, 0));
+    EXPECT_LT(platform_tick_ms() - start, 2000u);
+}
+
+TEST_F(MailboxTest, WaitForAnIdWithoutHandlerReturnsTrue) {
+    mail_post(m, MAIL_WINDOW_READY, 0, malloc(4), counting_release);
+    EXPECT_TRUE(mail_wait(MAIL_WINDOW_READY, 10000));
+    EXPECT_EQ(release_count(), 1);
+}
+
+Mailbox* wait_target;
+
+int32_t post_ready_later(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    platform_sleep_ms(50);
+    mail_post(wait_target, MAIL_WINDOW_READY, 0, nullptr, nullptr);
+    return 0;
+}
+
+TEST_F(MailboxTest, WaitReturnsWhenTheIdArrivesFromAnotherThread) {
+    wait_target = m;
+    const HandlerEntry table[] = {{MAIL_START, post_ready_later}, {0, nullptr}};
+    Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    uint32_t start = platform_tick_ms();
+    EXPECT_TRUE(mail_wait(MAIL_WINDOW_READY, 10000));
+    EXPECT_LT(platform_tick_ms() - start, 5000u);
+    stop_thread(t);
+}
+
+TEST_F(MailboxTest, WaitTimesOut) {
+    const int32_t timeouts[] = {1, 30, 100};
+    for (int32_t timeout : timeouts) {
+        uint32_t start = platform_tick_ms();
+        EXPECT_FALSE(mail_wait(99, timeout));
+        uint32_t elapsed = platform_tick_ms() - start;
+        EXPECT_GE(elapsed + 1, (uint32_t)timeout) << "returned early for " << timeout;
+        EXPECT_LT(elapsed, (uint32_t)timeout + 2000) << "timeout " << timeout;
+    }
+}
+
+TEST_F(MailboxTest, WaitOnAQuitMailboxReturnsFalseWithoutPumping) {
+    ASSERT_TRUE(mailbox_add_handler(m, 45, record_handler));
+    mail_post(m, 45, 0, nullptr, nullptr);
+    PlatformWindow w = platform_window_create_posix(batch_window_proc, nullptr);
+    ASSERT_TRUE(platform_post_window_message(w, PLATFORM_WM_USER, 0, 0));
+    m->quit = 1;  // as a handler returning -1 leaves it
+
+    const int32_t timeouts[] = {0, 1000, MAIL_NO_TIMEOUT};
+    for (int32_t timeout : timeouts) {
+        uint32_t start = platform_tick_ms();
+        EXPECT_FALSE(mail_wait(45, timeout)) << "timeout " << timeout;
+        EXPECT_LT(platform_tick_ms() - start, 500u) << "timeout " << timeout;
+    }
+    EXPECT_EQ(call_log().size(), 0u);
+    EXPECT_EQ(m->message_count, 1u);
+    PlatformMsg msg;
+    EXPECT_TRUE(platform_peek_message(&msg)) << "the window queue was pumped";
+    platform_window_destroy_posix(w);
+    m->message_count = 0;
+}
+
+TEST_F(MailboxTest, WaitEndsWhenAHandlerQuits) {
+    ASSERT_TRUE(mailbox_add_handler(m, MAIL_QUIT, quit_handler));
+    mail_post(m, MAIL_QUIT, 0, nullptr, nullptr);
+    uint32_t start = platform_tick_ms();
+    EXPECT_FALSE(mail_wait(123, MAIL_NO_TIMEOUT));
+    EXPECT_LT(platform_tick_ms() - start, 2000u);
+    EXPECT_EQ(m->quit, 1);
+}
+
+// A limited wait whose remaining time lands on exactly -1 must still end.
+// The handler of 50 holds the pump until the clock has moved 2 ms past the
+// start and leaves the event set, so the wait of 1 ms overshoots by 1.
+std::atomic<uint32_t> overshoot_start;
+std::atomic<int> overshoot_result;
+
+int32_t overshoot_hold(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    while (platform_tick_ms() - overshoot_start.load() < 2) {
+    }
+    mail_post(mail_current_mailbox(), 51, 0, nullptr, nullptr);
+    return 0;
+}
+
+int32_t overshoot_run(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    for (int round = 0; round < 20; round++) {
+        mail_post(mail_current_mailbox(), 50, 0, nullptr, nullptr);
+        overshoot_start = platform_tick_ms();
+        if (mail_wait(99, 1)) {
+            overshoot_result = 2;
+            return 0;
+        }
+        mail_pump(mail_current_mailbox(), 0);  // take the left-over 51
+    }
+    overshoot_result = 1;
+    return 0;
+}
+
+TEST_F(MailboxTest, LimitedWaitThatOvershootsToMinusOneStillEnds) {
+    overshoot_result = 0;
+    const HandlerEntry table[] = {{MAIL_START, overshoot_run}, {50, overshoot_hold}, {0, nullptr}};
+    Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    uint32_t start = platform_tick_ms();
+    while (overshoot_result.load() == 0 && platform_tick_ms() - start < 5000)
+        platform_sleep_ms(1);
+    ASSERT_EQ(overshoot_result.load(), 1) << "a 1 ms wait did not end";
+    stop_thread(t);
+}
+
+// ---- Started threads -----------------------------------------------------
+
+TEST_F(MailboxTest, FirstMessageOfAStartedThreadComesFromItsCreator) {
+    static int start_payload;
+    const HandlerEntry table[] = {{MAIL_START, record_handler}, {61, record_handler}, {0, nullptr}};
+    Mailbox* t = mailbox_start_thread(table, 5, &start_payload);
+    ASSERT_NE(t, nullptr);
+    EXPECT_NE(t->thread, 0u);
+    ASSERT_TRUE(mail_post(t, 61, 0, nullptr, nullptr));
+    ASSERT_TRUE(sleep_until_logged(2, 5000));
+    std::vector<Call> calls = call_log().calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].id, MAIL_START);
+    EXPECT_EQ(calls[0].sender, m);
+    EXPECT_EQ(calls[0].param, 5);
+    EXPECT_EQ(calls[0].payload, &start_payload);
+    EXPECT_EQ(calls[0].receiver, t);
+    EXPECT_EQ(calls[1].id, 61u);
+    EXPECT_EQ(calls[1].sender, m);
+    // The table had no row for 2; the default row ends the thread.
+    stop_thread(t);
+    EXPECT_EQ(t->quit, 1);
+}
+
+TEST_F(MailboxTest, StartedThreadTableHasQuitFirstThenTheRows) {
+    const HandlerEntry table[] = {{7001, record_handler}, {3, record_handler}, {0, nullptr}};
+    Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    // The handlers are fixed before the thread runs; reading them is safe.
+    ASSERT_EQ(t->handler_count, 3u);
+    EXPECT_EQ(t->handlers[0].id, MAIL_QUIT);
+    EXPECT_EQ(t->handlers[0].handler, quit_handler);
+    EXPECT_EQ(t->handlers[1].id, 3u);
+    EXPECT_EQ(t->handlers[2].id, 7001u);
+    stop_thread(t);
+}
+
+TEST(MailboxAttach, AttachedMailboxIsCurrentWithTheTableOnly) {
+    Mailbox* main = test_main_mailbox();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(mail_current_mailbox(), main);
+    EXPECT_EQ(main->handler_count, 0u) << "no default row for the attached mailbox";
+    EXPECT_EQ(main->thread, platform_thread_current());
+}
+
+// Two started threads post 1000 numbered messages each into one mailbox.
+Mailbox* order_target;
+
+int32_t post_numbered(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    for (int32_t i = 0; i < 1000; i++)
+        mail_post(order_target, 200, i, nullptr, nullptr);
+    return 0;
+}
+
+TEST_F(MailboxTest, MessagesOfOneSenderKeepTheirOrder) {
+    order_target = m;
+    ASSERT_TRUE(mailbox_add_handler(m, 200, record_handler));
+    const HandlerEntry table[] = {{MAIL_START, post_numbered}, {0, nullptr}};
+    Mailbox* a = mailbox_start_thread(table, 0, nullptr);
+    Mailbox* b = mailbox_start_thread(table, 0, nullptr);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(pump_until_logged(2000, 10000));
+    std::map<Mailbox*, int32_t> next;
+    for (const Call& c : call_log().calls()) {
+        ASSERT_TRUE(c.sender == a || c.sender == b) << "unknown sender";
+        EXPECT_EQ(c.param, next[c.sender]++);
+    }
+    EXPECT_EQ(next[a], 1000);
+    EXPECT_EQ(next[b], 1000);
+    stop_thread(a);
+    stop_thread(b);
+}
+
+}  // namespace

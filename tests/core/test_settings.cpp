@@ -1,0 +1,232 @@
+// The command line, the default install folder, the program file's place
+// and the start-up recovery of an interrupted program-file swap.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "core/path.h"
+#include "core/settings.h"
+#include "core_test_support.h"
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings_store(&install_folder, nullptr);
+        settings_store(&base_folder, nullptr);
+        save("HOME", &home_);
+        save("XDG_DATA_HOME", &xdg_);
+    }
+    void TearDown() override {
+        settings_store(&install_folder, nullptr);
+        settings_store(&base_folder, nullptr);
+        restore("HOME", home_);
+        restore("XDG_DATA_HOME", xdg_);
+    }
+
+  private:
+    struct Saved {
+        bool set = false;
+        std::string value;
+    };
+    static void save(const char* name, Saved* out) {
+        const char* v = getenv(name);
+        out->set = v != nullptr;
+        out->value = v ? v : "";
+    }
+    static void restore(const char* name, const Saved& s) {
+        if (s.set) {
+            setenv(name, s.value.c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    Saved home_, xdg_;
+};
+
+// Runs parse_command_line on a vector built from args. The vector has no
+// null after its last argument but a value that must never be read.
+void parse(const std::vector<std::wstring>& args) {
+    std::vector<std::wstring> texts = args;
+    texts.insert(texts.begin(), L"CorvaneChatBootstrap.exe");
+    texts.push_back(L"X:\\Past\\The\\End");
+    std::vector<wchar_t*> argv;
+    for (std::wstring& t : texts)
+        argv.push_back(&t[0]);
+    parse_command_line((int)texts.size() - 1, argv.data());
+}
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<std::wstring> args;
+    const char* install;  // null: none
+    const char* base;
+};
+
+const CommandLineCase command_line_cases[] = {
+    {"option name in any case", {L"-CVDIR", LR"(D:\Chat)"}, "/D:/Chat", nullptr},
+    {"mixed case", {L"-CvDir", LR"(D:\Chat)", L"-BaseDir", LR"(E:\B)"}, "/D:/Chat", "/E:/B"},
+    {"empty value leaves none", {L"-cvdir", L""}, nullptr, nullptr},
+    {"basedir slashes", {L"-basedir", L"D:/Tools/Chat"}, nullptr, "/D:/Tools/Chat"},
+    {"cvdir slashes", {L"-cvdir", L"C:/Chat"}, "/C:/Chat", nullptr},
+    {"cvdir value taken as basedir", {L"-cvdir", L"-basedir", LR"(E:\B)"}, "-basedir", "/E:/B"},
+    {"two cvdir: the last", {L"-cvdir", L"A", L"-cvdir", L"B"}, "B", nullptr},
+    {"two basedir: the last", {L"-basedir", L"A", L"-basedir", L"B"}, nullptr, "B"},
+    {"cvdir last is ignored", {L"-cvdir"}, nullptr, nullptr},
+    {"basedir last is ignored", {L"-basedir"}, nullptr, nullptr},
+    {"cvdir last keeps the earlier value", {L"-cvdir", LR"(D:\A)", L"-cvdir"}, "/D:/A", nullptr},
+    {"basedir last keeps the earlier value",
+     {L"-basedir", LR"(D:\A)", L"-basedir"},
+     nullptr,
+     "/D:/A"},
+    {"value -basedir last", {L"-cvdir", L"-basedir"}, "-basedir", nullptr},
+    {"value not read again as cvdir", {L"-cvdir", L"-cvdir", LR"(D:\x)"}, "-cvdir", nullptr},
+    {"other arguments ignored",
+     {L"foo", L"-cvdir", LR"(D:\a)", L"bar", L"-cvdirx", LR"(D:\b)", L"cvdir", LR"(D:\c)"},
+     "/D:/a",
+     nullptr},
+    {"network folder", {L"-basedir", LR"(\\server\share\dir)"}, nullptr, "/UNC/server/share/dir"},
+    {"relative folder normalised", {L"-cvdir", LR"(a\..\b\.\c)"}, "b/c", nullptr},
+    {"no arguments", {}, nullptr, nullptr},
+};
+
+TEST_F(SettingsTest, CommandLine) {
+    for (const CommandLineCase& c : command_line_cases) {
+        settings_store(&install_folder, nullptr);
+        settings_store(&base_folder, nullptr);
+        parse(c.args);
+        EXPECT_EQ(or_none(install_folder), or_none(c.install)) << c.name;
+        EXPECT_EQ(or_none(base_folder), or_none(c.base)) << c.name;
+    }
+}
+
+TEST_F(SettingsTest, ProgramNameIsNotAnOption) {
+    std::wstring name = L"-cvdir";
+    std::wstring value = LR"(D:\Chat)";
+    wchar_t* argv[] = {&name[0], &value[0], nullptr};
+    parse_command_line(2, argv);
+    EXPECT_EQ(install_folder, nullptr);
+}
+
+TEST_F(SettingsTest, StoredSettingIsAnOwnedCopy) {
+    char value[] = "/C:/Chat";
+    settings_store(&install_folder, value);
+    ASSERT_NE(install_folder, nullptr);
+    EXPECT_NE(install_folder, value);
+    value[1] = 'D';
+    EXPECT_STREQ(install_folder, "/C:/Chat");
+    settings_store(&install_folder, "");
+    EXPECT_EQ(install_folder, nullptr);
+}
+
+TEST_F(SettingsTest, DefaultInstallFolderIsInTheApplicationDataFolder) {
+    TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    choose_default_install_folder();
+    EXPECT_EQ(or_none(install_folder), or_none((home / ".local/share/CorvaneChat").c_str()));
+
+    TempDir data;
+    setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    settings_store(&install_folder, nullptr);
+    choose_default_install_folder();
+    EXPECT_EQ(or_none(install_folder), or_none((data / "CorvaneChat").c_str()));
+}
+
+TEST_F(SettingsTest, DefaultDoesNotReplaceAGivenFolder) {
+    TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    parse({L"-cvdir", LR"(D:\Mine)"});
+    choose_default_install_folder();
+    EXPECT_EQ(or_none(install_folder), or_none("/D:/Mine"));
+}
+
+TEST_F(SettingsTest, EmptyCvdirGetsTheDefaultFolder) {
+    TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    parse({L"-cvdir", L""});
+    ASSERT_EQ(install_folder, nullptr);
+    choose_default_install_folder();
+    EXPECT_EQ(or_none(install_folder), or_none((home / ".local/share/CorvaneChat").c_str()));
+}
+
+TEST_F(SettingsTest, NoApplicationDataFolderLeavesNone) {
+    unsetenv("HOME");
+    unsetenv("XDG_DATA_HOME");
+    choose_default_install_folder();
+    EXPECT_EQ(install_folder, nullptr);
+    EXPECT_EQ(program_file_path(), nullptr);
+}
+
+TEST_F(SettingsTest, ProgramFilePathCreatesBin) {
+    TempDir dir;
+    settings_store(&install_folder, dir.path().c_str());
+    char* p = program_file_path();
+    EXPECT_EQ(or_none(p), or_none((dir / "Bin/CorvaneChat.exe").c_str()));
+    EXPECT_TRUE(is_directory(dir / "Bin"));
+    // Again, with Bin there.
+    EXPECT_EQ(or_none(program_file_path()), or_none((dir / "Bin/CorvaneChat.exe").c_str()));
+}
+
+TEST_F(SettingsTest, ProgramFilePathCreatesOnlyOneLevel) {
+    TempDir dir;
+    std::string missing = dir / "missing/Chat";
+    settings_store(&install_folder, missing.c_str());
+    EXPECT_EQ(or_none(program_file_path()), or_none((missing + "/Bin/CorvaneChat.exe").c_str()));
+    EXPECT_FALSE(exists(dir / "missing"));
+}
+
+TEST_F(SettingsTest, ProgramFilePathWithAFileNamedBin) {
+    TempDir dir;
+    write_file(dir / "Bin", "not a folder");
+    settings_store(&install_folder, dir.path().c_str());
+    EXPECT_EQ(or_none(program_file_path()), or_none((dir / "Bin/CorvaneChat.exe").c_str()));
+    EXPECT_TRUE(is_file(dir / "Bin"));
+}
+
+TEST_F(SettingsTest, RecoverProgramFile) {
+    const struct {
+        const char* name;
+        const char* program;  // content, null: missing
+        const char* old;
+        const char* program_after;
+        const char* old_after;
+    } cases[] = {
+        {"both: the old file goes", "new", "old", "new", nullptr},
+        {"only old: it is moved back", nullptr, "old", "old", nullptr},
+        {"only the program", "new", nullptr, "new", nullptr},
+        {"neither", nullptr, nullptr, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ASSERT_EQ(mkdir((dir / "Bin").c_str(), 0777), 0);
+        std::string program = dir / "Bin/CorvaneChat.exe";
+        std::string old = program + ".old";
+        if (c.program)
+            write_file(program, c.program);
+        if (c.old)
+            write_file(old, c.old);
+        settings_store(&install_folder, dir.path().c_str());
+        recover_program_file();
+        EXPECT_EQ(exists(program) ? read_file(program) : "<missing>",
+                  c.program_after ? c.program_after : "<missing>")
+            << c.name;
+        EXPECT_EQ(exists(old) ? read_file(old) : "<missing>",
+                  c.old_after ? c.old_after : "<missing>")
+            << c.name;
+    }
+}
+
+TEST_F(SettingsTest, RecoverCreatesBinBeforeLookingForOld) {
+    TempDir dir;
+    settings_store(&install_folder, dir.path().c_str());
+    recover_program_file();
+    EXPECT_TRUE(is_directory(dir / "Bin"));
+}
+
+}  // namespace
