@@ -10,7 +10,7 @@
 char* install_folder;
 char* base_folder;
 const wchar_t* command_tail = L"";
-volatile uint8_t updates_held;
+std::atomic<uint8_t> updates_held;
 
 void settings_store(char** setting, const char* value) {
     free(*setting);

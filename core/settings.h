@@ -4,6 +4,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include <atomic>
+
 constexpr const char* PROGRAM_FOLDER_NAME = "Bin";
 constexpr const char* PROGRAM_FILE_NAME = "CorvaneChat.exe";
 constexpr const char* DEFAULT_INSTALL_FOLDER_NAME = "CorvaneChat";
@@ -14,7 +16,8 @@ extern char* base_folder;
 // The command line after the tool's own name, as the system passed it.
 extern const wchar_t* command_tail;
 // Set from start-up until the first Install or Repair releases the updater.
-extern volatile uint8_t updates_held;
+// Read by the updater thread while other threads write it.
+extern std::atomic<uint8_t> updates_held;
 
 // Replaces an owned setting with a copy of value, or none for none or empty.
 void settings_store(char** setting, const char* value);

@@ -44,6 +44,6 @@ wine_prefix_init
 xvfb-run -a ctest --test-dir build/win --output-on-failure -L wine
 
 step "fuzzing, ${fuzz_seconds} s per harness"
-bash scripts/run-fuzz.sh "$fuzz_seconds"
+bash scripts/run-fuzz.sh -t "$fuzz_seconds"
 
 step "all tests passed"

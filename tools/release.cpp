@@ -147,8 +147,8 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
     }
     // PEM is parsed only with its terminating NUL counted.
     size_t length = data.size() + 1;
-    int parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.c_str()),
-                                      length, nullptr, 0);
+    int parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.c_str()), length,
+                                      nullptr, 0);
     if (parsed != 0) {
         parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.data()),
                                       data.size(), nullptr, 0);
@@ -180,7 +180,7 @@ bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t
     }
     bool result = false;
     uint64_t total = 0;
-    static char buffer[1 << 16];
+    char buffer[1 << 16];
     mbedtls_md_context_t md;
     mbedtls_md_init(&md);
     if (mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) == 0 &&
@@ -191,7 +191,11 @@ bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t
             ok = mbedtls_md_update(&md, reinterpret_cast<uint8_t*>(buffer), n) == 0;
             total += n;
         }
-        result = ok && ferror(f) == 0 && mbedtls_md_finish(&md, digest) == 0;
+        uint8_t out[DIGEST_LENGTH];
+        result = ok && ferror(f) == 0 && mbedtls_md_finish(&md, out) == 0;
+        if (result) {
+            memcpy(digest, out, DIGEST_LENGTH);
+        }
     }
     mbedtls_md_free(&md);
     fclose(f);
@@ -236,15 +240,23 @@ std::string release_hex(const uint8_t* bytes, uint32_t n) {
 static bool append_escaped(std::string* out, const std::string& text) {
     for (unsigned char c : text) {
         switch (c) {
-        case '&': *out += "&amp;"; break;
-        case '<': *out += "&lt;"; break;
-        case '>': *out += "&gt;"; break;
-        case '\r': *out += "&#13;"; break;
-        default:
-            if (c < 0x20 && c != '\t' && c != '\n') {
-                return false;
-            }
-            *out += static_cast<char>(c);
+            case '&':
+                *out += "&amp;";
+                break;
+            case '<':
+                *out += "&lt;";
+                break;
+            case '>':
+                *out += "&gt;";
+                break;
+            case '\r':
+                *out += "&#13;";
+                break;
+            default:
+                if (c < 0x20 && c != '\t' && c != '\n') {
+                    return false;
+                }
+                *out += static_cast<char>(c);
         }
     }
     return true;

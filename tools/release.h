@@ -23,7 +23,8 @@ struct ReleaseFields {
 typedef std::string ReleaseProblem;
 
 // Writes a new secp256k1 key pair: the private half as PEM, the public half
-// as the 88-byte DER the build takes. Refuses to overwrite either file.
+// as the 88-byte DER the build takes. Refuses to overwrite either file; on
+// false neither file has been written (a half written first is removed).
 bool release_keygen(const char* private_pem, const char* public_der, ReleaseProblem* problem);
 
 // Loads a private secp256k1 key (PEM or DER) into key, which the caller has
@@ -34,11 +35,11 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
 // that form (out untouched).
 bool release_public_der(mbedtls_pk_context* key, uint8_t out[88]);
 
-// SHA-256 and byte count of a file.
+// SHA-256 and byte count of a file; both untouched on false.
 bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t* size,
                        ReleaseProblem* problem);
 
-// Base64 of the DER signature over digest.
+// Base64 of the DER signature over digest; *base64 untouched on false.
 bool release_sign_digest(mbedtls_pk_context* key, const uint8_t digest[DIGEST_LENGTH],
                          std::string* base64);
 
@@ -59,8 +60,7 @@ bool release_parse_manifest(const std::string& xml, UpdateJob* job);
 
 // Sets "verify" to the signature over the nine signed texts as the parser
 // delivers them from release_manifest_xml's document.
-bool release_sign_manifest(mbedtls_pk_context* key, ReleaseFields* fields,
-                           ReleaseProblem* problem);
+bool release_sign_manifest(mbedtls_pk_context* key, ReleaseFields* fields, ReleaseProblem* problem);
 
 // Whole files through the C library (a maintainer's tool, not the product).
 bool release_read_file(const char* path, std::string* content, ReleaseProblem* problem);

@@ -48,14 +48,15 @@ uint32_t base64_decoded_size(const char* text, uint32_t n) {
     if (last == BASE64_INVALID) {
         return 0;
     }
+    // A text too short to hold its padding decodes to nothing (no wrap).
     int8_t second = value_from_end(text, n, 2);
     if (second >= 0) {
-        return whole - 1;
+        return whole >= 1 ? whole - 1 : 0;
     }
     if (second == BASE64_INVALID) {
         return 0;
     }
-    return value_from_end(text, n, 3) >= 0 ? whole - 2 : 0;
+    return value_from_end(text, n, 3) >= 0 && whole >= 2 ? whole - 2 : 0;
 }
 
 uint8_t* base64_decode(const char* text, uint32_t n) {
@@ -99,8 +100,8 @@ uint8_t* base64_decode(const char* text, uint32_t n) {
             out[o++] = static_cast<uint8_t>(v >> 8);
             out[o++] = static_cast<uint8_t>(v);
         } else {
-            uint32_t v = (a << 18) + (b << 12) + (static_cast<uint32_t>(c) << 6) +
-                         static_cast<uint32_t>(d);
+            uint32_t v =
+                (a << 18) + (b << 12) + (static_cast<uint32_t>(c) << 6) + static_cast<uint32_t>(d);
             out[o++] = static_cast<uint8_t>(v >> 16);
             out[o++] = static_cast<uint8_t>(v >> 8);
             out[o++] = static_cast<uint8_t>(v);
@@ -211,8 +212,7 @@ bool manifest_digest(const UpdateJob* job, uint8_t digest[DIGEST_LENGTH]) {
     mbedtls_md_init(&md);
 
     const mbedtls_md_info_t* sha256 = mbedtls_md_info_from_type(MBEDTLS_MD_SHA256);
-    if (sha256 == nullptr || mbedtls_md_setup(&md, sha256, 0) != 0 ||
-        mbedtls_md_starts(&md) != 0) {
+    if (sha256 == nullptr || mbedtls_md_setup(&md, sha256, 0) != 0 || mbedtls_md_starts(&md) != 0) {
         goto cleanup;
     }
     for (uint32_t i = 0; i < MANIFEST_FIELD_COUNT; i++) {

@@ -39,7 +39,8 @@ void run_update_cycle(void);
 // leaves the size check to judge); false when the request could not be
 // made, a write or the digest failed, or more bytes than job->size
 // arrived, in which case the reading stopped at once. *received counts the
-// bytes written and hashed.
+// bytes received, the piece that passed the declared size included (that
+// piece is neither hashed nor written).
 bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_md_context_t* md,
                    uint32_t* received);
 

@@ -11,11 +11,16 @@
 #include "update/checks.h"
 
 const ManifestField manifest_fields[MANIFEST_FIELD_COUNT] = {
-    {"version", FIELD_VERSION, 0},       {"displayname", FIELD_DISPLAYNAME, 0},
-    {"displayversion", FIELD_DISPLAYVERSION, 0}, {"url", FIELD_URL, 0},
-    {"size", FIELD_SIZE, 0},             {"sha256", FIELD_SHA256, 0},
-    {"signature", FIELD_SIGNATURE, 0},   {"changelog", FIELD_CHANGELOG, 0},
-    {"forumlink", FIELD_FORUMLINK, 0},   {"verify", FIELD_VERIFY, 1},
+    {"version", FIELD_VERSION, 0},
+    {"displayname", FIELD_DISPLAYNAME, 0},
+    {"displayversion", FIELD_DISPLAYVERSION, 0},
+    {"url", FIELD_URL, 0},
+    {"size", FIELD_SIZE, 0},
+    {"sha256", FIELD_SHA256, 0},
+    {"signature", FIELD_SIGNATURE, 0},
+    {"changelog", FIELD_CHANGELOG, 0},
+    {"forumlink", FIELD_FORUMLINK, 0},
+    {"verify", FIELD_VERIFY, 1},
 };
 
 static const char MANIFEST_PATH[] = "/update/release/v1/corvanechat.xml";
@@ -49,7 +54,10 @@ void job_free_fields(UpdateJob* job) {
         free(job->fields[i]);
         job->fields[i] = nullptr;
     }
+    // The text bound belongs to the buffers: a job may collect afresh.
     job->current_field = nullptr;
+    job->collected = 0;
+    job->collect_failed = 0;
 }
 
 bool field_append(UpdateJob* job, FieldBuffer** slot, const char* text, uint32_t n) {
@@ -146,7 +154,9 @@ const char* update_host(void) {
     return host_override != nullptr ? host_override : corvane_update_default_host;
 }
 
-void update_set_host_for_tests(const char* host) { host_override = host; }
+void update_set_host_for_tests(const char* host) {
+    host_override = host;
+}
 
 char* manifest_url(void) {
     const char* host = update_host();
@@ -176,8 +186,7 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url) {
     // The user agent is a courtesy; a line that does not fit fails later.
     http_set_user_agent(request);
     if (http_set_verb(request, HTTP_VERB_GET) != HTTP_OK ||
-        http_send_request(request, url) != HTTP_OK ||
-        http_receive_headers(request) != HTTP_OK) {
+        http_send_request(request, url) != HTTP_OK || http_receive_headers(request) != HTTP_OK) {
         goto cleanup;
     }
     // The status code is not looked at: whatever body arrives is parsed.
@@ -210,4 +219,6 @@ bool fetch_manifest_from(UpdateJob* job, const char* url) {
     return manifest_fetch_fields(job, url) && check_manifest_signature(job);
 }
 
-bool fetch_manifest(UpdateJob* job) { return fetch_manifest_from(job, manifest_url()); }
+bool fetch_manifest(UpdateJob* job) {
+    return fetch_manifest_from(job, manifest_url());
+}

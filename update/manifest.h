@@ -49,8 +49,8 @@ struct UpdateJob {
     int32_t size;
     FieldBuffer** current_field;  // slot in fields receiving text, or null
     FieldBuffer* fields[MANIFEST_FIELD_COUNT];
-    uint32_t collected;     // bytes appended to all fields together
-    uint8_t collect_failed; // the limit was passed or memory ran out
+    uint32_t collected;      // bytes appended to all fields together
+    uint8_t collect_failed;  // the limit was passed or memory ran out
 };
 
 // The text of a field (NUL-terminated; count bytes are significant).
@@ -59,7 +59,8 @@ const char* field_text(const FieldBuffer* field);
 // Creates the ten empty buffers. False when memory runs out; buffers made
 // so far stay in the job for job_free_fields.
 bool job_create_fields(UpdateJob* job);
-// Frees the buffers (null slots are skipped) and clears the slots.
+// Frees the buffers (null slots are skipped), clears the slots and the
+// collection state.
 void job_free_fields(UpdateJob* job);
 
 // Appends n bytes to the field in slot. False, with the buffer unchanged and

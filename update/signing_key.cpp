@@ -40,8 +40,7 @@ bool load_signing_key_from(const uint8_t* key, size_t length, const char** probl
     const char** why = problem != nullptr ? problem : &unused;
     empty_signing_key();
     mbedtls_pk_context* context = signing_key_context();
-    if (key == nullptr || length == 0 ||
-        mbedtls_pk_parse_public_key(context, key, length) != 0) {
+    if (key == nullptr || length == 0 || mbedtls_pk_parse_public_key(context, key, length) != 0) {
         *why = "not a DER or PEM public key";
         empty_signing_key();
         return false;

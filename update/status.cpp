@@ -11,7 +11,9 @@ static int32_t status_list_count = 0;
 static char* last_shown_text = nullptr;
 static PlatformWindow progress_bar = nullptr;
 
-static void create_status_lock(void) { status_lock = platform_lock_create(0); }
+static void create_status_lock(void) {
+    status_lock = platform_lock_create(0);
+}
 
 // The lock is plain (no spinning); made exactly once, whoever comes first.
 static PlatformLock* lock_status(void) {
@@ -28,7 +30,9 @@ void progress_bar_create(PlatformWindow parent) {
     }
 }
 
-PlatformWindow status_progress_bar(void) { return progress_bar; }
+PlatformWindow status_progress_bar(void) {
+    return progress_bar;
+}
 
 StatusEntry* status_create(void) {
     StatusEntry* entry = static_cast<StatusEntry*>(calloc(1, sizeof(StatusEntry)));
@@ -90,8 +94,7 @@ void status_refresh(void) {
         platform_post_window_message(progress_bar, PLATFORM_PBM_SETPOS, 100, 0);
         platform_post_window_message(progress_bar, PLATFORM_PBM_SETBARCOLOR, 0,
                                      static_cast<intptr_t>(STATUS_FAILURE_COLOUR));
-        platform_post_window_message(progress_bar, PLATFORM_PBM_SETSTATE, PLATFORM_PBST_ERROR,
-                                     0);
+        platform_post_window_message(progress_bar, PLATFORM_PBM_SETSTATE, PLATFORM_PBST_ERROR, 0);
     } else {
         platform_post_window_message(progress_bar, PLATFORM_PBM_SETPOS,
                                      static_cast<uintptr_t>(driving->percent), 0);

@@ -17,7 +17,8 @@ struct StatusEntry {
 };
 
 // Creates the progress bar as a child of parent (x 18, y 302, 348 by 20)
-// and sets its range to 0..100. The status lock is made on first use.
+// and sets its range to 0..100. The status lock is made on first use. When
+// the control cannot be made the bar is none and refreshes post nowhere.
 void progress_bar_create(PlatformWindow parent);
 
 // The bar made by progress_bar_create, or null.

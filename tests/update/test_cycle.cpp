@@ -1,0 +1,402 @@
+// Whole update cycles on the real threads: the test's thread is the main
+// and UI thread (its mailbox receives the broadcast, it owns the bar), the
+// updater thread runs the cycle against nginx over HTTPS and the project's
+// fault server, with releases signed by the release tool's code.
+#include <gtest/gtest.h>
+
+#include <wchar.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/mailbox.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "tests/support/release.h"
+#include "tests/support/servers.h"
+#include "update/cycle.h"
+#include "update/manifest.h"
+#include "update/status.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const int32_t CYCLE_TIMEOUT_MS = 60000;
+
+// What the other threads told the test's thread.
+std::atomic<int> failure_reports{0};
+std::atomic<int> other_reports{0};
+std::vector<int32_t> done_params;  // touched by the test thread only
+
+void counting_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
+    if (level == REPORT_ERROR && wcscmp(text, update_failure_message) == 0) {
+        failure_reports++;
+    } else {
+        other_reports++;
+    }
+}
+
+int32_t on_update_done(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    done_params.push_back(param);
+    return 0;
+}
+
+const HandlerEntry test_main_handlers[] = {{MAIL_UPDATE_DONE, on_update_done}, {0, nullptr}};
+
+// Mailboxes, the sink and the updater thread exist once per process.
+void start_threads_once() {
+    static bool started = false;
+    if (started) {
+        return;
+    }
+    started = true;
+    sink_register(REPORT_ERROR, counting_sink);
+    main_mailbox = mailbox_attach_current(test_main_handlers);
+    updater_mailbox = mailbox_start_thread(updater_handlers, 0, nullptr);
+    ASSERT_NE(updater_mailbox, nullptr);
+    use_test_signing_key();
+}
+
+struct Outcome {
+    bool finished = false;
+    std::vector<int32_t> params;
+    int failures = 0;
+    std::vector<PlatformProgressRequest> bar;
+    PlatformProgressState state = {};
+    std::vector<intptr_t> positions() const {
+        std::vector<intptr_t> p;
+        for (const auto& r : bar) {
+            if (r.message == PLATFORM_PBM_SETPOS) {
+                p.push_back(static_cast<intptr_t>(r.wparam));
+            }
+        }
+        return p;
+    }
+};
+
+class Cycle : public ::testing::Test {
+  public:
+    void SetUp() override {
+        start_threads_once();
+        std::string error;
+        fs::create_directories(www.file("update/release/v1"));
+        fs::create_directories(www.file("files"));
+        NginxOptions options;
+        options.root = www.path();
+        options.https = true;
+        ASSERT_TRUE(nginx.start(options, &error)) << error;
+        ASSERT_TRUE(fault.start_with_files(www.file("files"), &error)) << error;
+        host = "127.0.0.1:" + std::to_string(nginx.https_port());
+        update_set_host_for_tests(host.c_str());
+        settings_store(&install_folder, install.path().c_str());
+        bin = install.file("Bin");
+        fs::create_directories(bin);
+        parent = platform_window_create_posix(nullptr, nullptr);
+        progress_bar_create(parent);
+    }
+    void TearDown() override {
+        update_set_host_for_tests(nullptr);
+        drop_bar();
+        platform_window_destroy_posix(parent);
+    }
+    // Applies what is still queued for the bar, then frees it.
+    static void drop_bar() {
+        PlatformMsg msg;
+        while (platform_peek_message(&msg)) {
+            platform_dispatch_message(nullptr, &msg);
+        }
+        platform_window_destroy_posix(status_progress_bar());
+    }
+
+    std::string program_path() const { return bin + "/CorvaneChat.exe"; }
+
+    // A signed release of content with its file under files/ on nginx.
+    TestRelease publish(const std::string& content, const std::string& url = "") {
+        EXPECT_TRUE(test_write_file(www.file("files/CorvaneChat.exe"), content));
+        return make_test_release(content,
+                                 url.empty() ? nginx.https_url("/files/CorvaneChat.exe") : url);
+    }
+    void publish_manifest(const std::string& xml) {
+        EXPECT_TRUE(test_write_file(www.file("update/release/v1/corvanechat.xml"), xml));
+    }
+
+    Outcome run_cycle() {
+        Outcome out;
+        done_params.clear();
+        failure_reports = 0;
+        updates_held = 0;
+        EXPECT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
+        out.finished = mail_wait(MAIL_UPDATE_DONE, CYCLE_TIMEOUT_MS);
+        // The bar's requests were posted before the broadcast; the pump
+        // that dispatched it has applied them.
+        out.params = done_params;
+        out.failures = failure_reports;
+        PlatformProgressRequest requests[512];
+        uint32_t n = platform_progress_bar_record(status_progress_bar(), &out.state, requests, 512);
+        out.bar.assign(requests, requests + std::min<uint32_t>(n, 512));
+        EXPECT_LE(n, 512u);
+        // The teardown follows the broadcast on the updater thread.
+        for (int i = 0; i < 1000 && status_count() != 0; i++) {
+            platform_sleep_ms(1);
+        }
+        EXPECT_EQ(status_count(), 0) << "the cycle removed its entry";
+        return out;
+    }
+
+    void expect_failure(const Outcome& out, const std::string& installed) {
+        EXPECT_TRUE(out.finished);
+        EXPECT_EQ(out.params, std::vector<int32_t>{0});
+        EXPECT_EQ(out.failures, 1);
+        std::string now;
+        EXPECT_TRUE(test_read_file(program_path(), &now));
+        EXPECT_TRUE(now == installed) << "the installed program file changed";
+        EXPECT_FALSE(fs::exists(program_path() + ".stage"));
+        EXPECT_FALSE(fs::exists(program_path() + ".old"));
+        EXPECT_EQ(out.state.state, PLATFORM_PBST_ERROR);
+        EXPECT_EQ(out.state.bar_color, STATUS_FAILURE_COLOUR);
+        EXPECT_EQ(out.state.position, 100);
+    }
+
+    TestTempDir www;
+    TestTempDir install;
+    NginxServer nginx;
+    FaultServer fault;
+    std::string host;
+    std::string bin;
+    PlatformWindow parent = nullptr;
+};
+
+void expect_progress_then_install(const Outcome& out) {
+    std::vector<intptr_t> p = out.positions();
+    ASSERT_GE(p.size(), 3u);
+    EXPECT_EQ(p.front(), 0);
+    EXPECT_EQ(p.back(), 0) << "installing shows 0";
+    EXPECT_EQ(p[p.size() - 2], 100) << "the download ends at 100";
+    for (size_t i = 1; i + 1 < p.size(); i++) {
+        EXPECT_GT(p[i], p[i - 1]) << "a refresh only when the percent changes";
+    }
+    EXPECT_EQ(out.state.state, PLATFORM_PBST_NORMAL);
+}
+
+TEST_F(Cycle, SuccessReplacesTheProgramAndKeepsThePreviousAsOld) {
+    std::string previous = test_program_bytes(1000, 1);
+    ASSERT_TRUE(test_write_file(program_path(), previous));
+    std::string next = test_program_bytes(3 * 1024 * 1024 + 17, 2);
+    publish_manifest(test_release_xml(publish(next)));
+
+    Outcome out = run_cycle();
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.params, std::vector<int32_t>{1});
+    EXPECT_EQ(out.failures, 0);
+    std::string now, old;
+    EXPECT_TRUE(test_read_file(program_path(), &now));
+    EXPECT_TRUE(test_read_file(program_path() + ".old", &old));
+    EXPECT_TRUE(now == next);
+    EXPECT_TRUE(old == previous);
+    EXPECT_FALSE(fs::exists(program_path() + ".stage"));
+    expect_progress_then_install(out);
+    EXPECT_GT(out.positions().size(), 50u) << "the bar moved through the download";
+}
+
+TEST_F(Cycle, SuccessWithNothingInstalledAndAPlainHttpFile) {
+    std::string next = test_program_bytes(200000, 3);
+    TestRelease release = publish(next, "");
+    release.fields.text[FIELD_URL] = nginx.http_url("/files/CorvaneChat.exe");
+    resign_test_release(&release);
+    publish_manifest(test_release_xml(release));
+
+    Outcome out = run_cycle();
+    EXPECT_EQ(out.params, std::vector<int32_t>{1});
+    std::string now;
+    EXPECT_TRUE(test_read_file(program_path(), &now));
+    EXPECT_TRUE(now == next);
+    EXPECT_FALSE(fs::exists(program_path() + ".old")) << "nothing was installed before";
+    expect_progress_then_install(out);
+}
+
+TEST_F(Cycle, AnEmptyProgramFileReachesOneHundredPercent) {
+    publish_manifest(test_release_xml(publish("")));
+    Outcome out = run_cycle();
+    EXPECT_EQ(out.params, std::vector<int32_t>{1});
+    EXPECT_EQ(out.positions(), (std::vector<intptr_t>{0, 100, 0}));
+    EXPECT_EQ(fs::file_size(program_path()), 0u);
+}
+
+TEST_F(Cycle, EveryFailurePathLeavesTheInstallAsItWas) {
+    const std::string installed = test_program_bytes(5000, 4);
+    const std::string next = test_program_bytes(600000, 5);
+    struct Case {
+        const char* name;
+        std::function<void(Cycle*, TestRelease*)> arrange;  // may write its own manifest
+    };
+    const Case cases[] = {
+        {"manifest unsigned",
+         [](Cycle*, TestRelease* r) { r->fields.present[FIELD_VERIFY] = false; }},
+        {"manifest tampered after signing",
+         [](Cycle*, TestRelease* r) { r->fields.text[FIELD_CHANGELOG] += "!"; }},
+        {"verify holding the file's signature",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_VERIFY] = r->fields.text[FIELD_SIGNATURE];
+         }},
+        {"version 0.0.0.0",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_VERSION] = "0.0.0.0";
+             resign_test_release(r);
+         }},
+        {"version missing",
+         [](Cycle*, TestRelease* r) {
+             r->fields.present[FIELD_VERSION] = false;
+             resign_test_release(r);
+         }},
+        {"version negative",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_VERSION] = "0.-1.0.0";
+             resign_test_release(r);
+         }},
+        {"size one byte more",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_SIZE] = std::to_string(r->program.size() + 1);
+             resign_test_release(r);
+         }},
+        {"size one byte less",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_SIZE] = std::to_string(r->program.size() - 1);
+             resign_test_release(r);
+         }},
+        {"size negative",
+         [](Cycle*, TestRelease* r) {
+             r->fields.text[FIELD_SIZE] = "-1";
+             resign_test_release(r);
+         }},
+        {"wrong file signature",
+         [](Cycle*, TestRelease* r) {
+             TestRelease other = make_test_release(r->program + "x", r->fields.text[FIELD_URL]);
+             r->fields.text[FIELD_SIGNATURE] = other.fields.text[FIELD_SIGNATURE];
+             resign_test_release(r);
+         }},
+        {"connection closed mid-download",
+         [](Cycle* t, TestRelease* r) {
+             r->fields.text[FIELD_URL] = t->fault.url("/cut/CorvaneChat.exe");
+             resign_test_release(r);
+         }},
+        {"connection reset mid-download",
+         [](Cycle* t, TestRelease* r) {
+             r->fields.text[FIELD_URL] = t->fault.url("/reset/CorvaneChat.exe");
+             resign_test_release(r);
+         }},
+        {"404 page as the body",
+         [](Cycle* t, TestRelease* r) {
+             r->fields.text[FIELD_URL] = t->nginx.https_url("/files/missing.exe");
+             resign_test_release(r);
+         }},
+        {"no manifest on the server (its 404 page is parsed)",
+         [](Cycle* t, TestRelease*) {
+             fs::remove(t->www.file("update/release/v1/corvanechat.xml"));
+         }},
+        {"update server down",
+         [](Cycle*, TestRelease*) {
+             static std::string closed;
+             closed = "127.0.0.1:" + std::to_string(test_free_port());
+             update_set_host_for_tests(closed.c_str());
+         }},
+        {"staging file cannot be created",
+         [](Cycle* t, TestRelease*) { fs::create_directory(t->program_path() + ".stage"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A fresh bar per case, so its state is this cycle's alone.
+        drop_bar();
+        progress_bar_create(parent);
+        update_set_host_for_tests(host.c_str());
+        ASSERT_TRUE(test_write_file(program_path(), installed));
+        TestRelease release = publish(next);
+        publish_manifest(test_release_xml(release));
+        c.arrange(this, &release);
+        if (fs::exists(www.file("update/release/v1/corvanechat.xml"))) {
+            publish_manifest(test_release_xml(release));
+        }
+        bool stage_is_folder = fs::is_directory(program_path() + ".stage");
+        Outcome out = run_cycle();
+        if (stage_is_folder) {
+            EXPECT_TRUE(fs::is_empty(program_path() + ".stage"));
+            fs::remove(program_path() + ".stage");
+        }
+        expect_failure(out, installed);
+    }
+}
+
+TEST_F(Cycle, HeldRequestsDoNothing) {
+    publish_manifest(test_release_xml(publish(test_program_bytes(1000, 6))));
+    done_params.clear();
+    failure_reports = 0;
+    updates_held = 1;
+    ASSERT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
+    EXPECT_FALSE(mail_wait(MAIL_UPDATE_DONE, 500));
+    EXPECT_TRUE(done_params.empty());
+    EXPECT_EQ(failure_reports, 0);
+    EXPECT_FALSE(fs::exists(program_path()));
+    PlatformProgressState state;
+    EXPECT_EQ(platform_progress_bar_record(status_progress_bar(), &state, nullptr, 0), 1u)
+        << "only the range was ever set";
+    // Once released, the next request runs a whole cycle.
+    EXPECT_EQ(run_cycle().params, std::vector<int32_t>{1});
+}
+
+TEST_F(Cycle, RequestsRunOneAfterAnother) {
+    TestRelease release = publish(test_program_bytes(1000, 7));
+    release.fields.text[FIELD_VERSION] = "0.0.0.0";
+    resign_test_release(&release);
+    publish_manifest(test_release_xml(release));
+    done_params.clear();
+    failure_reports = 0;
+    updates_held = 0;
+    ASSERT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
+    ASSERT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
+    ASSERT_TRUE(mail_wait(MAIL_UPDATE_DONE, CYCLE_TIMEOUT_MS));
+    if (done_params.size() < 2) {
+        ASSERT_TRUE(mail_wait(MAIL_UPDATE_DONE, CYCLE_TIMEOUT_MS));
+    }
+    EXPECT_EQ(done_params, (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(failure_reports, 2);
+}
+
+// The download alone, against a file far longer than declared.
+TEST_F(Cycle, DownloadStopsOnceMoreThanTheDeclaredSizeArrived) {
+    publish(test_program_bytes(8 * 1024 * 1024, 8));
+    UpdateJob job = {};
+    job.size = 1000;
+    mbedtls_md_context_t md;
+    mbedtls_md_init(&md);
+    ASSERT_EQ(mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0), 0);
+    ASSERT_EQ(mbedtls_md_starts(&md), 0);
+    uint32_t received = 0;
+    EXPECT_FALSE(download_body(&job, nginx.https_url("/files/CorvaneChat.exe").c_str(), nullptr,
+                               &md, &received));
+    EXPECT_GT(received, 1000u);
+    EXPECT_LT(received, 1000u + DOWNLOAD_BUFFER_SIZE) << "stopped at the first read past it";
+    mbedtls_md_free(&md);
+}
+
+// The swap alone: the staged file is gone when its turn comes.
+TEST_F(Cycle, AFailedSwapMovesThePreviousFileBack) {
+    std::string installed = test_program_bytes(777, 9);
+    ASSERT_TRUE(test_write_file(program_path(), installed));
+    std::string missing = program_path() + ".stage";
+    UpdateJob job = {};
+    job.staged_path = const_cast<char*>(missing.c_str());
+    done_params.clear();
+    EXPECT_FALSE(install_update(&job));
+    std::string now;
+    EXPECT_TRUE(test_read_file(program_path(), &now));
+    EXPECT_TRUE(now == installed);
+    EXPECT_FALSE(fs::exists(program_path() + ".old"));
+    EXPECT_FALSE(mail_wait(MAIL_UPDATE_DONE, 0));
+    EXPECT_TRUE(done_params.empty()) << "a failed swap broadcasts nothing itself";
+}
+
+}  // namespace
