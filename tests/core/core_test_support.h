@@ -4,15 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <mutex>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/mailbox.h"
@@ -125,56 +126,134 @@ inline bool sleep_until_logged(size_t n, uint32_t timeout_ms) {
     return true;
 }
 
+// The system's own path for an internal path: on Windows "/C:/a/b" is
+// C:\a\b; on POSIX the two forms are the same. Kept apart from the product's
+// conversions, so the helpers below check the files independently of them.
+inline std::filesystem::path native_path(const std::string& internal) {
+    std::string text = internal;
+#ifdef _WIN32
+    if (text.size() >= 3 && text[0] == '/' && text[2] == ':')
+        text.erase(0, 1);
+    for (char& c : text) {
+        if (c == '/')
+            c = '\\';
+    }
+#endif
+    return std::filesystem::u8path(text);
+}
+
+// The internal form of an absolute system path (a drive path on Windows).
+inline std::string internal_path(const std::filesystem::path& native) {
+    std::string text = native.u8string();
+#ifdef _WIN32
+    for (char& c : text) {
+        if (c == '\\')
+            c = '/';
+    }
+    if (text.size() >= 2 && text[1] == ':')
+        text.insert(0, "/");
+#endif
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+// True when an internal path starts with a drive ("/C:" or "/C:/...").
+inline bool has_drive(const std::string& internal) {
+    return internal.size() >= 3 && internal[0] == '/' && internal[2] == ':' &&
+           ((internal[1] >= 'A' && internal[1] <= 'Z') ||
+            (internal[1] >= 'a' && internal[1] <= 'z')) &&
+           (internal.size() == 3 || internal[3] == '/');
+}
+
 // A fresh folder under the system's temporary folder, removed with all its
-// contents at the end of the test. Its POSIX path is also its internal path.
+// contents at the end of the test. path() is its internal path (on POSIX
+// also its system path, with symbolic links resolved).
 class TempDir {
   public:
     TempDir() {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/corvane-core-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back(0);
-        if (mkdtemp(buf.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        if (ec) {
+            ADD_FAILURE() << "no temporary folder: " << ec.message();
+            return;
         }
-        char* real = realpath(buf.data(), nullptr);
-        path_ = real ? real : buf.data();
-        free(real);
+        fs::path real = fs::canonical(base, ec);
+        if (!ec)
+            base = real;
+        static std::mutex lock;
+        static std::mt19937_64 random(
+            std::random_device{}() ^
+            (uint64_t)std::chrono::steady_clock::now().time_since_epoch().count());
+        for (int attempt = 0; attempt < 100; attempt++) {
+            uint64_t n;
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                n = random();
+            }
+            char name[64];
+            snprintf(name, sizeof name, "corvane-core-%016llx", (unsigned long long)n);
+            fs::path candidate = base / name;
+            if (fs::create_directory(candidate, ec) && !ec) {
+                native_ = candidate;
+                path_ = internal_path(candidate);
+                return;
+            }
+        }
+        ADD_FAILURE() << "could not make a folder in " << base.u8string();
     }
     ~TempDir() {
-        nftw(
-            path_.c_str(),
-            [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-            FTW_DEPTH | FTW_PHYS);
+        std::error_code ec;
+        if (!native_.empty())
+            std::filesystem::remove_all(native_, ec);
     }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
   private:
+    std::filesystem::path native_;
     std::string path_;
 };
 
+// File checks and changes on internal paths, through the system's own
+// calls (std::filesystem and the C runtime), not the product's layer.
 inline bool is_directory(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_directory(native_path(p), ec);
 }
 inline bool is_file(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_regular_file(native_path(p), ec);
 }
 inline bool exists(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(native_path(p), ec);
+}
+// Makes one folder; true when it was made.
+inline bool make_folder(const std::string& p) {
+    std::error_code ec;
+    return std::filesystem::create_directory(native_path(p), ec) && !ec;
+}
+inline FILE* open_file(const std::string& p, const char* mode) {
+#ifdef _WIN32
+    std::wstring wide_mode(mode, mode + strlen(mode));
+    return _wfopen(native_path(p).c_str(), wide_mode.c_str());
+#else
+    return fopen(native_path(p).c_str(), mode);
+#endif
 }
 inline void write_file(const std::string& p, const std::string& text) {
-    FILE* f = fopen(p.c_str(), "wb");
+    FILE* f = open_file(p, "wb");
     ASSERT_NE(f, nullptr) << p;
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
 }
 inline std::string read_file(const std::string& p) {
     std::string out;
-    FILE* f = fopen(p.c_str(), "rb");
+    FILE* f = open_file(p, "rb");
     if (f == nullptr)
         return "<missing>";
     char buf[256];
@@ -185,24 +264,36 @@ inline std::string read_file(const std::string& p) {
     return out;
 }
 
+// Makes the folder at an internal path the current directory; true on
+// success. The product's cached copy is left alone.
+inline bool change_directory(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::current_path(native_path(dir), ec);
+    return !ec;
+}
+
 // Changes the current directory for one test and forgets the cached one,
 // restoring both afterwards.
 class ScopedCwd {
   public:
     explicit ScopedCwd(const std::string& dir) {
-        char* old = getcwd(nullptr, 0);
-        old_ = old ? old : "/";
-        free(old);
-        EXPECT_EQ(chdir(dir.c_str()), 0) << dir;
+        std::error_code ec;
+        old_ = std::filesystem::current_path(ec);
+        EXPECT_FALSE(ec) << "no current directory";
+        EXPECT_TRUE(change_directory(dir)) << dir;
         path_reset_current_directory();
     }
     ~ScopedCwd() {
-        EXPECT_EQ(chdir(old_.c_str()), 0);
+        std::error_code ec;
+        std::filesystem::current_path(old_, ec);
+        EXPECT_FALSE(ec) << "could not go back to " << old_.u8string();
         path_reset_current_directory();
     }
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
 
   private:
-    std::string old_;
+    std::filesystem::path old_;
 };
 
 // UTF-8 <-> wide for messages and comparisons.

@@ -172,7 +172,12 @@ TEST_F(ReportTest, SinkOrderAndAdmission) {
 
 TEST_F(ReportTest, FormatsWithArguments) {
     ASSERT_TRUE(sink_register(REPORT_ERROR, recording_sink<1>));
+#ifdef _WIN32
+    // The Windows runtime's wide printf reads %s as a wide string.
+    report(REPORT_ERROR, L"%ls failed: %d (%#x) %s", L"Download", 42, 255, L"now");
+#else
     report(REPORT_ERROR, L"%ls failed: %d (%#x) %s", L"Download", 42, 255, "now");
+#endif
     report(REPORT_ERROR, L"100%% done");
     std::vector<Delivery> got = delivered();
     ASSERT_EQ(got.size(), 2u);
@@ -312,6 +317,9 @@ TEST_F(ReportTest, ConcurrentReportsGiveOneBoxEachInPostingOrder) {
     EXPECT_EQ(next[2], REPORTS_PER_THREAD);
 }
 
+#ifndef _WIN32
+// POSIX only: without a window backend the box is printed there; on
+// Windows it is a real, modal message box.
 TEST_F(ReportTest, ErrorBoxIsPrintedWhereThereIsNoWindow) {
     testing::internal::CaptureStdout();
     int32_t result = on_show_error(nullptr, MAIL_SHOW_ERROR, 0, const_cast<wchar_t*>(L"Disk full"));
@@ -319,6 +327,7 @@ TEST_F(ReportTest, ErrorBoxIsPrintedWhereThereIsNoWindow) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(out, "[error] Corvane Chat Bootstrap: Disk full\n");
 }
+#endif
 
 TEST_F(ReportTest, ErrorBoxWithParam1EndsTheProcessWithCode0) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

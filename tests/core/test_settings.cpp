@@ -18,16 +18,21 @@ class SettingsTest : public ::testing::Test {
     void SetUp() override {
         settings_store(&install_folder, nullptr);
         settings_store(&base_folder, nullptr);
+#ifndef _WIN32
         save("HOME", &home_);
         save("XDG_DATA_HOME", &xdg_);
+#endif
     }
     void TearDown() override {
         settings_store(&install_folder, nullptr);
         settings_store(&base_folder, nullptr);
+#ifndef _WIN32
         restore("HOME", home_);
         restore("XDG_DATA_HOME", xdg_);
+#endif
     }
 
+#ifndef _WIN32
   private:
     struct Saved {
         bool set = false;
@@ -46,6 +51,7 @@ class SettingsTest : public ::testing::Test {
         }
     }
     Saved home_, xdg_;
+#endif
 };
 
 // Runs parse_command_line on a vector built from args. The vector has no
@@ -123,6 +129,43 @@ TEST_F(SettingsTest, StoredSettingIsAnOwnedCopy) {
     EXPECT_EQ(install_folder, nullptr);
 }
 
+#ifdef _WIN32
+// On Windows the default comes from the user's application-data folder,
+// which the system also names in APPDATA: CorvaneChat inside it, as a drive
+// path in internal form.
+void expect_windows_default_folder(const char* got) {
+    ASSERT_NE(got, nullptr);
+    const std::string folder = got;
+    const std::string tail = "/CorvaneChat";
+    ASSERT_GT(folder.size(), tail.size()) << folder;
+    EXPECT_EQ(folder.substr(folder.size() - tail.size()), tail);
+    const std::string parent = folder.substr(0, folder.size() - tail.size());
+    EXPECT_TRUE(has_drive(parent)) << folder;
+    EXPECT_TRUE(is_directory(parent)) << parent;
+    const char* appdata = getenv("APPDATA");
+    ASSERT_NE(appdata, nullptr) << "APPDATA is not set";
+    EXPECT_EQ(parent, internal_path(std::filesystem::u8path(appdata)));
+}
+
+TEST_F(SettingsTest, DefaultInstallFolderIsInTheApplicationDataFolder) {
+    choose_default_install_folder();
+    expect_windows_default_folder(install_folder);
+}
+
+TEST_F(SettingsTest, DefaultDoesNotReplaceAGivenFolder) {
+    parse({L"-cvdir", LR"(D:\Mine)"});
+    choose_default_install_folder();
+    EXPECT_EQ(or_none(install_folder), or_none("/D:/Mine"));
+}
+
+TEST_F(SettingsTest, EmptyCvdirGetsTheDefaultFolder) {
+    parse({L"-cvdir", L""});
+    ASSERT_EQ(install_folder, nullptr);
+    choose_default_install_folder();
+    expect_windows_default_folder(install_folder);
+}
+#else
+// HOME and XDG_DATA_HOME stand for the application-data folder on POSIX.
 TEST_F(SettingsTest, DefaultInstallFolderIsInTheApplicationDataFolder) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
@@ -162,6 +205,7 @@ TEST_F(SettingsTest, NoApplicationDataFolderLeavesNone) {
     EXPECT_EQ(install_folder, nullptr);
     EXPECT_EQ(program_file_path(), nullptr);
 }
+#endif
 
 TEST_F(SettingsTest, ProgramFilePathCreatesBin) {
     TempDir dir;
@@ -204,7 +248,7 @@ TEST_F(SettingsTest, RecoverProgramFile) {
     };
     for (const auto& c : cases) {
         TempDir dir;
-        ASSERT_EQ(mkdir((dir / "Bin").c_str(), 0777), 0);
+        ASSERT_TRUE(make_folder(dir / "Bin"));
         std::string program = dir / "Bin/CorvaneChat.exe";
         std::string old = program + ".old";
         if (c.program)
