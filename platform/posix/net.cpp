@@ -47,7 +47,8 @@ bool platform_net_startup(void) {
 PlatformSocket platform_net_socket_tcp(void) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     last_errno = fd < 0 ? errno : 0;
-    if (fd < 0) return PLATFORM_SOCKET_NONE;
+    if (fd < 0)
+        return PLATFORM_SOCKET_NONE;
     // A request goes out in several small pieces and then waits for the
     // answer; coalescing them would only add a delayed-ACK round trip.
     int on = 1;

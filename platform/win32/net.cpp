@@ -34,7 +34,8 @@ bool platform_net_startup(void) {
 
 PlatformSocket platform_net_socket_tcp(void) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return PLATFORM_SOCKET_NONE;
+    if (s == INVALID_SOCKET)
+        return PLATFORM_SOCKET_NONE;
     // A request goes out in several small pieces and then waits for the
     // answer; coalescing them would only add a delayed-ACK round trip.
     BOOL on = TRUE;
