@@ -1,0 +1,138 @@
+// Install end to end, Launch! and its pass-on command line, and closing the
+// window while Install waits for its cycle.
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+// Slow enough that a test can act while the download runs.
+const char SLOW_SERVER[] = "limit_rate 64k;";
+
+TEST_F(UiTest, InstallCreatesTheFoldersRunsTheCycleAndStartsTheChatProgram) {
+    start_server();
+    publish(demo_chat_bytes());
+    std::string folder = home.file("deep/new/CorvaneChat");
+    start_tool_in(folder);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
+    tool.send("install");
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", false, false, false, true, folder));
+    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
+    EXPECT_EQ(tool.lines_with("progress: 100%").size(), 1u) << tool.transcript();
+    EXPECT_TRUE(tool.lines_with("[error]").empty()) << tool.transcript();
+
+    std::string program = folder + "/Bin/CorvaneChat.exe";
+    EXPECT_EQ(read_text(program), demo_chat_bytes());
+    EXPECT_TRUE(executable(program));
+    EXPECT_FALSE(fs::exists(program + ".stage"));
+    std::vector<std::string> expected = {"CorvaneChat.exe", "-cvdir", folder, "-bootstrap",
+                                         CORVANE_UI_TOOL};
+    EXPECT_EQ(recorded_arguments(), expected);
+}
+
+TEST_F(UiTest, FailedInstallReportsAndStaysInInstall) {
+    start_server();  // no release published: the manifest is missing
+    std::string folder = home.file("fresh");
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: An error occured"), "")
+        << tool.transcript();
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
+    close_and_expect_exit();
+    EXPECT_EQ(tool.lines_with("progress: error").size(), 1u) << tool.transcript();
+    EXPECT_TRUE(fs::is_directory(folder + "/Bin"));
+    EXPECT_FALSE(chat_started());
+}
+
+TEST_F(UiTest, InstallFolderThatCannotBeMadeIsReported) {
+    std::string blocker = make_folder("x", {{"file", "not a folder"}});
+    std::string folder = blocker + "/file/CorvaneChat";
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: Error creating Corvane Chat folder."),
+              "")
+        << tool.transcript();
+    close_and_expect_exit();
+    EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
+}
+
+// Puts the demo chat program in place as an installed program file.
+std::string install_demo_chat(const std::string& folder) {
+    std::string program = folder + "/Bin/CorvaneChat.exe";
+    fs::create_directories(folder + "/Bin");
+    EXPECT_TRUE(test_write_file(program, demo_chat_bytes()));
+    fs::permissions(program, fs::perms::owner_all);
+    return program;
+}
+
+TEST_F(UiTest, LaunchWithAnEmptyTailPassesOnlyTheOwnPath) {
+    install_demo_chat(home.file("data/CorvaneChat"));
+    start_tool({});
+    EXPECT_EQ(tool.expect("state:"),
+              state_line("Launch!", true, true, true, false, home.file("data/CorvaneChat")));
+    tool.send("install");
+    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
+    std::vector<std::string> expected = {"CorvaneChat.exe", "-bootstrap", CORVANE_UI_TOOL};
+    EXPECT_EQ(recorded_arguments(), expected);
+}
+
+TEST_F(UiTest, LaunchWithBaseFolderNamesTheBaseFoldersTool) {
+    std::string folder = home.file("A");
+    install_demo_chat(folder);
+    start_tool({"-cvdir", folder, "-basedir", "D:/Tools/Chat", "extra arg"});
+    tool.expect("state:");
+    tool.send("install");
+    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
+    // The tail is passed on as given; the own path is the display form.
+    std::vector<std::string> expected = {
+        "CorvaneChat.exe", "-cvdir",    folder,       "-basedir",
+        "D:/Tools/Chat",   "extra arg", "-bootstrap", "D:\\Tools\\Chat\\CorvaneChatBootstrap.exe"};
+    EXPECT_EQ(recorded_arguments(), expected);
+}
+
+TEST_F(UiTest, ChatProgramThatCannotStartKeepsTheToolOpen) {
+    std::string folder = home.file("A");
+    std::string program = install_demo_chat(folder);
+    start_tool_in(folder);
+    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
+    // Not runnable: the start fails, nothing is reported, the tool stays.
+    fs::permissions(program, fs::perms::owner_read);
+    tool.send("install");
+    tool.send("folder " + folder);  // a marker: answered only after the click
+    close_and_expect_exit();
+    EXPECT_FALSE(chat_started());
+    EXPECT_TRUE(tool.lines_with("[").empty()) << tool.transcript();
+    EXPECT_EQ(tool.lines_with("state:").back(),
+              state_line("Launch!", true, true, true, false, folder));
+}
+
+TEST_F(UiTest, ClosingDuringInstallEndsTheToolAndLeavesNoStagingFile) {
+    start_server(SLOW_SERVER);
+    publish(test_program_bytes(4 * 1024 * 1024, 7));
+    std::string folder = home.file("A");
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
+    ASSERT_TRUE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
+    tool.send("close");
+    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
+    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
+    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe"));
+    EXPECT_FALSE(chat_started());
+}
+
+TEST_F(UiTest, CancelDuringInstallEndsTheToolLikeClose) {
+    start_server(SLOW_SERVER);
+    publish(test_program_bytes(4 * 1024 * 1024, 8));
+    std::string folder = home.file("A");
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
+    tool.send("cancel");
+    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
+    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// The window's rules that need no window: the layout, the final-folder and
+// preset-folder rules, the pass-on command line, and the console's lines.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/path.h"
+#include "core/settings.h"
+#include "tests/support/servers.h"
+#include "ui/console/console.h"
+#include "ui/folder_choice.h"
+#include "ui/operations.h"
+#include "ui/window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string internal(const std::string& posix) {
+    std::wstring wide(posix.begin(), posix.end());
+    return path_from_wide(wide.c_str());
+}
+
+TEST(UiLayout, RowsBelowTheWelcomeTextFollowItsHeight) {
+    struct Row {
+        uint32_t id;
+        int32_t y_for_100;
+        int32_t y_for_130;
+    };
+    const Row rows[] = {
+        {UI_ID_FOLDER_BOX, 136, 166}, {UI_ID_BROWSE, 135, 165},    {UI_ID_INSTALL, 174, 204},
+        {UI_ID_REPAIR, 174, 204},     {UI_ID_UNINSTALL, 174, 204}, {UI_ID_CANCEL, 301, 301},
+    };
+    for (const Row& row : rows) {
+        const UiControlSpec* spec = nullptr;
+        for (const UiControlSpec& s : ui_control_table) {
+            if (s.id == row.id)
+                spec = &s;
+        }
+        ASSERT_NE(spec, nullptr) << row.id;
+        EXPECT_EQ(ui_control_y(spec, 100), row.y_for_100) << row.id;
+        EXPECT_EQ(ui_control_y(spec, 130), row.y_for_130) << row.id;
+    }
+    // The tip, the icon and the bar keep their places.
+    EXPECT_EQ(ui_control_y(&ui_control_table[6], 500), 252);
+    EXPECT_EQ(ui_control_y(&ui_control_table[7], 500), 252);
+    EXPECT_EQ(ui_control_table[8].kind, UI_CLASS_PROGRESS);
+    EXPECT_EQ(ui_control_y(&ui_control_table[8], 500), 302);
+}
+
+TEST(UiLayout, ActionButtonsStartDisabled) {
+    for (const UiControlSpec& s : ui_control_table) {
+        bool off = s.id == UI_ID_INSTALL || s.id == UI_ID_REPAIR || s.id == UI_ID_UNINSTALL ||
+                   s.id == UI_ID_CANCEL;
+        EXPECT_EQ((s.style & 0x08000000) != 0, off) << s.id;
+    }
+}
+
+TEST(UiFolderChoice, FinalFolderRule) {
+    TestTempDir dir;
+    fs::create_directories(dir.file("Installed/Bin/CorvaneChat.exe"));
+    struct Case {
+        const char* chosen;  // under dir, or a drive path
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Games", "Games/CorvaneChat"},
+        {"Games/corvanechat", "Games/corvanechat"},
+        {"Games/CORVANECHAT", "Games/CORVANECHAT"},
+        {"Games/CorvaneChat2", "Games/CorvaneChat2/CorvaneChat"},
+        {"Installed", "Installed"},
+    };
+    for (const Case& c : cases) {
+        std::string chosen = internal(dir.file(c.chosen));
+        EXPECT_EQ(std::string(final_install_folder(chosen.c_str())), internal(dir.file(c.expected)))
+            << c.chosen;
+    }
+    EXPECT_STREQ(final_install_folder("/E:"), "/E:/CorvaneChat");
+    EXPECT_STREQ(final_install_folder("/D:/Games"), "/D:/Games/CorvaneChat");
+}
+
+TEST(UiFolderChoice, PickerStartsAtTheFolderOrItsParent) {
+    TestTempDir dir;
+    fs::create_directories(dir.file("There"));
+    std::string there = internal(dir.file("There"));
+    std::string missing = internal(dir.file("Missing/CorvaneChat"));
+    EXPECT_STREQ(picker_initial_folder(there.c_str()), path_to_display_wide(there.c_str()));
+    EXPECT_STREQ(picker_initial_folder(missing.c_str()),
+                 path_to_display_wide(internal(dir.file("Missing")).c_str()));
+    EXPECT_STREQ(picker_initial_folder(nullptr), L"C:\\");
+    EXPECT_STREQ(picker_initial_folder("relative"), L"C:\\");
+}
+
+TEST(UiLaunch, PassOnCommandLine) {
+    struct Case {
+        const wchar_t* tail;
+        const char* base;
+        std::wstring expected;
+    };
+    std::wstring own = platform_program_path();
+    const Case cases[] = {
+        {L"", nullptr, L"CorvaneChat.exe  -bootstrap \"" + own + L"\""},
+        {L"-cvdir \"D:\\My Chat\"", nullptr,
+         L"CorvaneChat.exe -cvdir \"D:\\My Chat\" -bootstrap \"" + own + L"\""},
+        {L"-basedir D:/Tools", "/D:/Tools",
+         L"CorvaneChat.exe -basedir D:/Tools -bootstrap \"D:\\Tools\\CorvaneChatBootstrap.exe\""},
+    };
+    for (const Case& c : cases) {
+        command_tail = c.tail;
+        settings_store(&base_folder, c.base);
+        wchar_t* line = chat_command_line();
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(std::wstring(line), c.expected);
+        free(line);
+    }
+    command_tail = L"";
+    settings_store(&base_folder, nullptr);
+}
+
+TEST(UiConsole, CommandLines) {
+    struct Case {
+        const char* line;
+        ConsoleCommand command;
+        const char* argument;  // null: none
+    };
+    const Case cases[] = {
+        {"install", CONSOLE_INSTALL, nullptr},
+        {"repair", CONSOLE_REPAIR, nullptr},
+        {"uninstall", CONSOLE_UNINSTALL, nullptr},
+        {"cancel", CONSOLE_CANCEL, nullptr},
+        {"close", CONSOLE_CLOSE, nullptr},
+        {"yes", CONSOLE_YES, nullptr},
+        {"no", CONSOLE_NO, nullptr},
+        {"install  ", CONSOLE_INSTALL, nullptr},
+        {"folder /tmp/My Chat", CONSOLE_FOLDER, "/tmp/My Chat"},
+        {"folder", CONSOLE_FOLDER, ""},
+        {"folder ", CONSOLE_FOLDER, ""},
+        {"browse /mnt/usb", CONSOLE_BROWSE, "/mnt/usb"},
+        {"browse", CONSOLE_BROWSE, nullptr},
+        {"browse ", CONSOLE_BROWSE, nullptr},
+        {"", CONSOLE_NONE, nullptr},
+        {"Install", CONSOLE_NONE, nullptr},
+        {"installer", CONSOLE_NONE, nullptr},
+        {"yes please", CONSOLE_NONE, nullptr},
+        {"folders x", CONSOLE_NONE, nullptr},
+    };
+    for (const Case& c : cases) {
+        ConsoleLine parsed = console_parse_line(c.line);
+        EXPECT_EQ(parsed.command, c.command) << c.line;
+        if (c.argument == nullptr) {
+            EXPECT_EQ(parsed.argument, nullptr) << c.line;
+        } else {
+            ASSERT_NE(parsed.argument, nullptr) << c.line;
+            EXPECT_STREQ(parsed.argument, c.argument) << c.line;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The Install/Launch! rule, the folder box, the state guard and Browse,
+// seen through the console window's state lines.
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+struct StateCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // under home
+    const char* folder;                                      // the install folder, under home
+    const char* label;
+    bool install, repair_uninstall;
+};
+
+const StateCase state_cases[] = {
+    {"empty folder", {{"A/readme.txt", "x"}}, "A", "Install", true, false},
+    {"folder not there yet", {}, "new/CorvaneChat", "Install", true, false},
+    {"program file in Bin", {{"A/Bin/CorvaneChat.exe", "x"}}, "A", "Launch!", true, true},
+    {"folder named like the program in Bin",
+     {{"A/Bin/CorvaneChat.exe/inside.txt", "x"}},
+     "A",
+     "Launch!",
+     true,
+     true},
+    {"program file beside Bin only", {{"A/CorvaneChat.exe", "x"}}, "A", "Install", true, false},
+    {"host game in the folder", {{"G/vexamoria.exe", "x"}}, "G", "Install", false, false},
+    {"host game in the parent", {{"G/vexamoria.exe", "x"}}, "G/Chat", "Install", false, false},
+    {"host game two levels up", {{"G/vexamoria.exe", "x"}}, "G/Mods/Chat", "Install", true, false},
+    {"host game beside an installed program",
+     {{"G/vexamoria.exe", "x"}, {"G/Bin/CorvaneChat.exe", "x"}},
+     "G",
+     "Launch!",
+     true,
+     true},
+};
+
+TEST_F(UiTest, StateRulesFollowTheFolder) {
+    for (const StateCase& c : state_cases) {
+        SCOPED_TRACE(c.name);
+        TestTempDir case_home;
+        std::string root = case_home.path();
+        for (const auto& f : c.files) {
+            fs::create_directories(fs::path(root + "/" + f.first).parent_path());
+            ASSERT_TRUE(test_write_file(root + "/" + f.first, f.second));
+        }
+        ToolProcess run;
+        std::string error;
+        std::string folder = root + "/" + c.folder;
+        ASSERT_TRUE(run.start({"-cvdir", folder}, environment(), &error)) << error;
+        EXPECT_EQ(run.expect("state:"), state_line(c.label, c.install, c.repair_uninstall,
+                                                   c.repair_uninstall, false, folder));
+        run.close_input();  // the end of input closes the window
+        EXPECT_EQ(run.wait_exit(), 0) << run.transcript();
+    }
+}
+
+TEST_F(UiTest, NoInstallFolderLeavesInstallDisabled) {
+    ToolProcess run;
+    std::string error;
+    // Without a home folder the system names no application-data folder.
+    ASSERT_TRUE(run.start({}, {"HOME=", "XDG_DATA_HOME="}, &error)) << error;
+    EXPECT_EQ(run.expect("state:"),
+              "state: Install install=off repair=off uninstall=off cancel=off folder=");
+    // A typed folder makes Install possible.
+    std::string folder = home.file("typed");
+    run.send("folder " + folder);
+    EXPECT_EQ(run.expect("state:"), state_line("Install", true, false, false, false, folder));
+    run.send("close");
+    EXPECT_EQ(run.wait_exit(), 0) << run.transcript();
+}
+
+TEST_F(UiTest, DefaultFolderIsInTheApplicationData) {
+    start_tool({});
+    EXPECT_EQ(tool.expect("state:"),
+              state_line("Install", true, false, false, false, home.file("data/CorvaneChat")));
+    close_and_expect_exit();
+}
+
+TEST_F(UiTest, LeavingTheFolderBoxTakesTheFolder) {
+    std::string installed = make_folder("A", {{"Bin/CorvaneChat.exe", "x"}});
+    std::string plain = make_folder("B", {{"notes.txt", "x"}});
+    start_tool_in(plain);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, plain));
+    tool.send("folder " + installed);
+    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, installed));
+    tool.send("folder " + plain);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, plain));
+    close_and_expect_exit();
+}
+
+TEST_F(UiTest, EmptiedFolderBoxKeepsTheFolder) {
+    std::string installed = make_folder("A", {{"Bin/CorvaneChat.exe", "x"}});
+    start_tool_in(installed);
+    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, installed));
+    tool.send("folder");
+    // The state guard of Repair reads the empty box again: the folder stays,
+    // so the click goes on to its question.
+    tool.send("repair");
+    EXPECT_NE(tool.expect("[question] Corvane Chat: The Corvane Chat program will be checked"), "")
+        << tool.transcript();
+    tool.send("no");
+    close_and_expect_exit();
+    EXPECT_EQ(tool.lines_with("state:").size(), 1u) << tool.transcript();
+}
+
+TEST_F(UiTest, ClickThatFlipsTheStateOnlyRelabels) {
+    std::string folder = make_folder("A", {{"notes.txt", "x"}});
+    start_tool_in(folder);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
+    // The program appears behind the window's back: Install now relabels.
+    fs::create_directories(folder + "/Bin");
+    ASSERT_TRUE(test_write_file(folder + "/Bin/CorvaneChat.exe", demo_chat_bytes()));
+    fs::permissions(folder + "/Bin/CorvaneChat.exe", fs::perms::owner_all);
+    tool.send("install");
+    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
+    // And back: with the program gone, Uninstall only relabels, no question.
+    fs::remove(folder + "/Bin/CorvaneChat.exe");
+    tool.send("uninstall");
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
+    close_and_expect_exit();
+    EXPECT_TRUE(tool.lines_with("[question]").empty()) << tool.transcript();
+    EXPECT_FALSE(chat_started());
+}
+
+TEST_F(UiTest, DisabledButtonsIgnoreTheirLines) {
+    std::string folder = make_folder("A", {{"notes.txt", "x"}});
+    start_tool_in(folder);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
+    tool.send("repair");
+    tool.send("uninstall");
+    tool.send("cancel");  // disabled too: the window stays
+    tool.send("folder " + home.file("B"));
+    EXPECT_EQ(tool.expect("state:"),
+              state_line("Install", true, false, false, false, home.file("B")));
+    close_and_expect_exit();
+    EXPECT_TRUE(tool.lines_with("[question]").empty()) << tool.transcript();
+}
+
+struct BrowseCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    const char* chosen;  // under home
+    const char* final_folder;
+    const char* label;
+};
+
+const BrowseCase browse_cases[] = {
+    {"plain folder gets CorvaneChat",
+     {{"Games/x.txt", "x"}},
+     "Games",
+     "Games/CorvaneChat",
+     "Install"},
+    {"folder not there gets CorvaneChat", {}, "Nowhere", "Nowhere/CorvaneChat", "Install"},
+    {"name CorvaneChat in any case is kept",
+     {},
+     "Games/corvanechat",
+     "Games/corvanechat",
+     "Install"},
+    {"installed folder is kept whatever its name",
+     {{"Stuff/Bin/CorvaneChat.exe", "x"}},
+     "Stuff",
+     "Stuff",
+     "Launch!"},
+    {"host game folder gives its child, Install off",
+     {{"Host/vexamoria.exe", "x"}},
+     "Host",
+     "Host/CorvaneChat",
+     "Install"},
+};
+
+TEST_F(UiTest, BrowseDecidesTheFinalFolder) {
+    std::string start = make_folder("start", {});
+    start_tool_in(start);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, start));
+    for (const BrowseCase& c : browse_cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& f : c.files) {
+            fs::create_directories(fs::path(home.file(f.first)).parent_path());
+            ASSERT_TRUE(test_write_file(home.file(f.first), f.second));
+        }
+        tool.send(std::string("browse ") + home.file(c.chosen));
+        bool launch = std::string(c.label) == "Launch!";
+        bool host_game = std::string(c.chosen) == "Host";
+        EXPECT_EQ(tool.expect("state:"), state_line(c.label, !host_game, launch, launch, false,
+                                                    home.file(c.final_folder)));
+    }
+    // A cancelled picker changes nothing: the next change is the folder box's.
+    tool.send("browse");
+    tool.send("folder " + start);
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, start));
+    close_and_expect_exit();
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The tool's test build run as a child process: its standard input is a
+// pipe the test writes command lines into, its standard output the stable
+// event lines the test reads back.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class ToolProcess {
+  public:
+    ToolProcess() = default;
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Starts the tool with arguments (argument 0 is added) and the
+    // environment given as NAME=VALUE entries (nothing else is inherited
+    // but PATH).
+    bool start(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+               std::string* error);
+
+    // Writes one command line.
+    void send(const std::string& line);
+    // Closes standard input (the end of input).
+    void close_input();
+
+    // Waits for the next line starting with prefix, skipping others; the
+    // line, or "" after timeout_ms (or when the tool ended first).
+    std::string expect(const std::string& prefix, int timeout_ms = 30000);
+    // Waits for the tool to end; its exit code, or -1 on timeout/signal.
+    int wait_exit(int timeout_ms = 30000);
+
+    // Every line the tool wrote so far.
+    const std::vector<std::string>& lines() const { return lines_; }
+    std::string transcript() const;
+    // Lines after index from starting with prefix.
+    std::vector<std::string> lines_with(const std::string& prefix, size_t from = 0) const;
+
+  private:
+    bool read_some(int timeout_ms);
+
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    std::string pending_;
+    std::vector<std::string> lines_;
+    size_t next_ = 0;  // first line expect() has not looked at
+    bool eof_ = false;
+};

@@ -1,0 +1,177 @@
+// Install and Launch!, the wait for an update cycle, and the main thread's
+// handling of a finished cycle.
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "core/path.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "ui/operations.h"
+#include "ui/window.h"
+
+const wchar_t UI_OPERATION_CAPTION[] = L"Corvane Chat";
+
+static const wchar_t FOLDER_ERROR[] = L"Error creating Corvane Chat folder.";
+static const wchar_t CHAT_COMMAND_FORMAT[] = L"CorvaneChat.exe %ls -bootstrap \"%ls\"";
+// Room for the format's own text beyond the two texts filled in.
+constexpr size_t CHAT_COMMAND_SLACK = 64;
+
+std::atomic<bool> launch_after_update{true};
+std::atomic<bool> last_update_ok{false};
+
+// UI-thread state of the operation that waits for its cycle.
+static bool waiting;
+static bool closed_during_wait;
+static int32_t ui_cycle_outcome;
+
+bool operation_waiting(void) {
+    return waiting;
+}
+bool operation_closed(void) {
+    return closed_during_wait;
+}
+
+void operation_note_close(void) {
+    closed_during_wait = true;
+    // The user gave up on the operation: a cycle that still succeeds must
+    // not start the chat program.
+    launch_after_update = false;
+}
+
+int32_t on_ui_update_done(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    ui_cycle_outcome = param;
+    return 0;
+}
+
+// A script can press a button before start-up has started the updater (and
+// held it): wait for the updater's mailbox first, keeping the window alive.
+static bool updater_started(void) {
+    constexpr int32_t POLL_MS = 10;
+    while (__atomic_load_n(&updater_mailbox, __ATOMIC_ACQUIRE) == nullptr) {
+        if (mail_current_mailbox()->quit)
+            return false;
+        mail_wait(MAIL_RUN_UPDATE, POLL_MS);  // never posted here: just pumps
+    }
+    return true;
+}
+
+bool wait_for_cycle(int32_t* outcome) {
+    waiting = true;
+    if (!updater_started()) {
+        waiting = false;
+        if (outcome != nullptr)
+            *outcome = 0;
+        return false;
+    }
+    updates_held = 0;
+    ui_cycle_outcome = 0;
+    mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr);
+    bool ended = mail_wait(MAIL_UPDATE_DONE, MAIL_NO_TIMEOUT);
+    waiting = false;
+    if (outcome != nullptr)
+        *outcome = ended ? ui_cycle_outcome : 0;
+    return ended;
+}
+
+void operation_finish_after_close(void) {
+    if (install_folder != nullptr) {
+        const char* program = path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME);
+        const wchar_t* stage =
+            program != nullptr ? path_to_long_wide(stage_name(program)) : nullptr;
+        if (stage != nullptr)
+            platform_delete_file(stage);
+    }
+    mail_post(main_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
+}
+
+bool state_guard(void) {
+    bool before = installed;
+    update_controls(false);
+    return installed == before;
+}
+
+void operation_controls_busy(bool busy) {
+    window_enable(ui_controls.folder_box, !busy);
+    window_enable(ui_controls.browse, !busy);
+    if (busy) {
+        window_enable(ui_controls.install, false);
+        window_enable(ui_controls.cancel, true);
+    }
+}
+
+// Wide printf into out with its capacity; false when it did not fit.
+static bool format_wide(wchar_t* out, size_t capacity, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    bool fitted = platform_format_wide(out, capacity, format, args);
+    va_end(args);
+    return fitted;
+}
+
+wchar_t* chat_command_line(void) {
+    const wchar_t* own_path = platform_program_path();
+    if (base_folder != nullptr)
+        own_path = path_to_display_wide(path_join(base_folder, UI_OWN_FILE));
+    const wchar_t* tail = command_tail != nullptr ? command_tail : L"";
+    if (own_path == nullptr)
+        return nullptr;
+    size_t capacity = wcslen(tail) + wcslen(own_path) + CHAT_COMMAND_SLACK;
+    wchar_t* line = static_cast<wchar_t*>(malloc(capacity * sizeof(wchar_t)));
+    if (line == nullptr)
+        return nullptr;
+    format_wide(line, capacity, CHAT_COMMAND_FORMAT, tail, own_path);
+    return line;
+}
+
+void launch_chat_program(void) {
+    const char* program = program_file_path();
+    if (program == nullptr || !path_exists(program))
+        return;
+    wchar_t* application = path_to_long_wide(program);
+    wchar_t* line = chat_command_line();
+    bool started =
+        application != nullptr && line != nullptr && platform_process_start(application, line);
+    free(line);
+    if (started)
+        platform_process_exit(0);
+}
+
+bool start_install(void) {
+    const char* bin = install_folder != nullptr && *install_folder != 0
+                          ? path_join(install_folder, PROGRAM_FOLDER_NAME)
+                          : nullptr;
+    if (bin == nullptr || !make_directories(bin)) {
+        report(REPORT_ERROR, L"%ls", FOLDER_ERROR);
+        return false;
+    }
+    launch_after_update = true;
+    wait_for_cycle(nullptr);
+    return true;
+}
+
+void on_install_clicked(void) {
+    // The button is off during a wait; a stray click must not nest a cycle.
+    if (waiting)
+        return;
+    if (!state_guard())
+        return;
+    operation_controls_busy(true);
+    if (installed) {
+        launch_chat_program();
+    } else {
+        start_install();
+    }
+    if (closed_during_wait) {
+        operation_finish_after_close();
+        return;
+    }
+    operation_controls_busy(false);
+    update_controls(true);
+}
+
+int32_t on_update_complete(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    if (launch_after_update)
+        launch_chat_program();
+    last_update_ok = param == 1;
+    return 0;
+}

@@ -1,0 +1,245 @@
+// The main window: building it, routing its messages, and the
+// Install/Launch! rule.
+#include "ui/window.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "core/path.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "ui/folder_choice.h"
+#include "ui/operations.h"
+#include "update/status.h"
+
+const wchar_t UI_WINDOW_CLASS[] = L"CorvaneChatBootstrap";
+const wchar_t UI_WINDOW_CAPTION[] = L"Corvane Chat";
+const wchar_t UI_WELCOME_TEXT[] =
+    L"Welcome to the Corvane Chat installation and maintenance tool.\n\nCorvane Chat is a portable "
+    L"application that is entirely self-contained within its own folder. It does not install or "
+    L"require any system-wide components, and does not need to be run as an administrator.\n\nThe "
+    L"default Corvane Chat folder is shown below. Using this location is recommended as it "
+    L"simplifies troubleshooting support issues and allows third-party addons to easily locate "
+    L"Corvane Chat. However, advanced users may choose to install in a custom location such as a "
+    L"removable drive.";
+const wchar_t UI_TIP_TEXT[] =
+    L"TIP: Remember that you can always find where Corvane Chat is installed by using the folder "
+    L"button in the main Corvane Chat window.";
+const wchar_t UI_LABEL_INSTALL[] = L"&Install";
+const wchar_t UI_LABEL_LAUNCH[] = L"Launch!";
+
+// Styles as the system takes them.
+constexpr uint32_t STYLE_STATIC = 0x50000000;
+constexpr uint32_t STYLE_EDIT = 0x50810000;
+constexpr uint32_t STYLE_BUTTON = 0x50010000;
+constexpr uint32_t STYLE_BUTTON_OFF = 0x58010000;
+constexpr uint32_t STYLE_ICON = 0x50000003;
+
+const UiControlSpec ui_control_table[UI_CONTROL_COUNT] = {
+    {UI_CLASS_STATIC, nullptr, STYLE_STATIC, 18, 18, false, 464, 0, 0, true},
+    {UI_CLASS_EDIT, nullptr, STYLE_EDIT, 18, 0, true, 348, 20, UI_ID_FOLDER_BOX, true},
+    {UI_CLASS_BUTTON, L"&Browse...", STYLE_BUTTON, 375, -1, true, 107, 22, UI_ID_BROWSE, true},
+    {UI_CLASS_BUTTON, UI_LABEL_INSTALL, STYLE_BUTTON_OFF, 48, 38, true, 122, 30, UI_ID_INSTALL,
+     true},
+    {UI_CLASS_BUTTON, L"&Repair", STYLE_BUTTON_OFF, 188, 38, true, 122, 30, UI_ID_REPAIR, true},
+    {UI_CLASS_BUTTON, L"&Uninstall", STYLE_BUTTON_OFF, 328, 38, true, 122, 30, UI_ID_UNINSTALL,
+     true},
+    {UI_CLASS_STATIC, UI_TIP_TEXT, STYLE_STATIC, 18, 252, false, 414, 32, 0, true},
+    {UI_CLASS_ICON, L"#102", STYLE_ICON, 450, 252, false, 32, 32, 0, false},
+    {UI_CLASS_PROGRESS, nullptr, 0, 18, 302, false, 348, 20, 0, false},
+    {UI_CLASS_BUTTON, L"&Cancel", STYLE_BUTTON_OFF, 375, 301, false, 107, 22, UI_ID_CANCEL, true},
+};
+
+MainWindowControls ui_controls;
+bool installed;
+
+const HandlerEntry ui_handlers[] = {
+    {MAIL_START, on_create_window},
+    {MAIL_WINDOW_QUIT, on_ui_quit},
+    {MAIL_UPDATE_DONE, on_ui_update_done},
+    {MAIL_SHOW_ERROR, on_show_error},
+    {0, nullptr},
+};
+
+int32_t ui_control_y(const UiControlSpec* spec, int32_t text_height) {
+    return spec->y_from_text ? text_height + UI_FOLDER_BOX_OFFSET + spec->y : spec->y;
+}
+
+int32_t on_create_window(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    window_init_thread();
+    PlatformWindow window = window_create_main(payload, param);
+    main_window = window;
+    mail_set_dialog_window(window);
+    mail_post(main_mailbox, MAIL_WINDOW_READY, 0, nullptr, nullptr);
+    return 0;
+}
+
+int32_t on_ui_quit(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    // An operation still waiting for its cycle ends the tool itself once its
+    // file steps are done; ending now would cut them off.
+    if (operation_waiting()) {
+        operation_note_close();
+        return -1;
+    }
+    mail_post(main_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
+    return -1;
+}
+
+// Remembers the handle of each control the logic talks to.
+static void keep_control(uint32_t id, PlatformWindow control) {
+    switch (id) {
+        case UI_ID_FOLDER_BOX:
+            ui_controls.folder_box = control;
+            return;
+        case UI_ID_BROWSE:
+            ui_controls.browse = control;
+            return;
+        case UI_ID_INSTALL:
+            ui_controls.install = control;
+            return;
+        case UI_ID_REPAIR:
+            ui_controls.repair = control;
+            return;
+        case UI_ID_UNINSTALL:
+            ui_controls.uninstall = control;
+            return;
+        case UI_ID_CANCEL:
+            ui_controls.cancel = control;
+            return;
+        default:
+            return;
+    }
+}
+
+static intptr_t on_window_create(PlatformWindow window) {
+    ui_controls.window = window;
+    int32_t text_height = window_measure_text(window, UI_WELCOME_TEXT, UI_WELCOME_WIDTH);
+    const wchar_t* folder_text = L"";
+    if (install_folder != nullptr) {
+        const wchar_t* shown = path_to_display_wide(install_folder);
+        if (shown != nullptr)
+            folder_text = shown;
+    }
+    for (const UiControlSpec& spec : ui_control_table) {
+        int32_t y = ui_control_y(&spec, text_height);
+        if (spec.kind == UI_CLASS_PROGRESS) {
+            progress_bar_create(window);
+            window_adopt_progress_bar(status_progress_bar());
+            continue;
+        }
+        const wchar_t* text = spec.text;
+        if (spec.kind == UI_CLASS_STATIC && text == nullptr)
+            text = UI_WELCOME_TEXT;
+        if (spec.kind == UI_CLASS_EDIT)
+            text = folder_text;
+        keep_control(spec.id, window_create_control(window, &spec, text, y));
+    }
+    update_controls(true);
+    return 0;
+}
+
+typedef void (*CommandHandler)(PlatformWindow window, uint32_t code);
+
+static void command_folder_box(PlatformWindow window, uint32_t code) {
+    // Keystrokes change nothing; leaving the box takes the folder.
+    if (code != UI_EN_KILLFOCUS)
+        return;
+    update_controls(false);
+}
+
+static void command_browse(PlatformWindow window, uint32_t code) {
+    choose_install_folder(window);
+}
+static void command_install(PlatformWindow window, uint32_t code) {
+    on_install_clicked();
+}
+static void command_repair(PlatformWindow window, uint32_t code) {
+    on_repair_clicked(window);
+}
+static void command_uninstall(PlatformWindow window, uint32_t code) {
+    on_uninstall_clicked(window);
+}
+static void command_cancel(PlatformWindow window, uint32_t code) {
+    window_destroy(window);
+}
+
+struct CommandEntry {
+    uint32_t id;
+    CommandHandler handler;
+};
+
+static const CommandEntry command_table[] = {
+    {UI_ID_FOLDER_BOX, command_folder_box}, {UI_ID_BROWSE, command_browse},
+    {UI_ID_INSTALL, command_install},       {UI_ID_REPAIR, command_repair},
+    {UI_ID_UNINSTALL, command_uninstall},   {UI_ID_CANCEL, command_cancel},
+};
+
+static void on_window_command(PlatformWindow window, uintptr_t wparam) {
+    uint32_t id = (uint32_t)(wparam & 0xFFFF);
+    uint32_t code = (uint32_t)((wparam >> 16) & 0xFFFF);
+    for (const CommandEntry& entry : command_table) {
+        if (entry.id == id) {
+            entry.handler(window, code);
+            return;
+        }
+    }
+}
+
+intptr_t main_window_proc(PlatformWindow window, uint32_t message, uintptr_t wparam,
+                          intptr_t lparam) {
+    switch (message) {
+        case UI_WM_CREATE:
+            return on_window_create(window);
+        case UI_WM_CLOSE:
+            window_destroy(window);
+            return 0;
+        case UI_WM_DESTROY:
+            platform_post_quit(0);
+            return 0;
+        case UI_WM_COMMAND:
+            on_window_command(window, wparam);
+            return window_default_proc(window, message, wparam, lparam);
+        default:
+            return window_default_proc(window, message, wparam, lparam);
+    }
+}
+
+// Takes the folder box's text as the install folder. An empty box keeps the
+// folder in force; an unchanged one keeps the very string, which a running
+// cycle may be reading.
+static void take_folder_from_box(void) {
+    wchar_t* text = window_get_text(ui_controls.folder_box);
+    if (text == nullptr)
+        return;
+    const char* folder = path_from_wide(text);
+    free(text);
+    if (folder == nullptr || *folder == 0)
+        return;
+    if (install_folder != nullptr && strcmp(install_folder, folder) == 0)
+        return;
+    settings_store(&install_folder, folder);
+}
+
+static bool holds_host_game(const char* folder) {
+    if (path_exists(path_join(folder, UI_HOST_GAME_FILE)))
+        return true;
+    return path_exists(path_join(path_parent(folder), UI_HOST_GAME_FILE));
+}
+
+void update_controls(bool use_stored_folder) {
+    if (!use_stored_folder)
+        take_folder_from_box();
+    bool launch = false;
+    bool install_enabled = false;
+    if (install_folder != nullptr && *install_folder != 0) {
+        launch = path_exists(path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME));
+        install_enabled = launch || !holds_host_game(install_folder);
+    }
+    installed = launch;
+    window_set_text(ui_controls.install, launch ? UI_LABEL_LAUNCH : UI_LABEL_INSTALL);
+    window_enable(ui_controls.install, install_enabled);
+    window_enable(ui_controls.repair, launch);
+    window_enable(ui_controls.uninstall, launch);
+    window_enable(ui_controls.cancel, false);
+}
