@@ -210,12 +210,15 @@ char* path_to_display(const char* s) {
     bool network = strncmp(text, "UNC/", 4) == 0;
     if (network)
         shown = text + 3;  // keep the "/" before the server
+    // A root without drive or server (a POSIX folder, /tmp/x) keeps its
+    // leading "", so that the text reads back as the same folder.
+    bool rooted = !network && text[0] != 0 && text[1] != ':';
     size_t len = strlen(shown);
     char* out = scratch_alloc(len + 2);
     if (out == nullptr)
         return nullptr;
     size_t n = 0;
-    if (network)
+    if (network || rooted)
         out[n++] = '\\';
     memcpy(out + n, shown, len + 1);
     for (char* p = out; *p; p++) {

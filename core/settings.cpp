@@ -11,6 +11,7 @@ char* install_folder;
 char* base_folder;
 const wchar_t* command_tail = L"";
 std::atomic<uint8_t> updates_held;
+std::atomic<bool> startup_done;
 
 void settings_store(char** setting, const char* value) {
     free(*setting);

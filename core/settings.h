@@ -18,6 +18,8 @@ extern const wchar_t* command_tail;
 // Set from start-up until the first Install or Repair releases the updater.
 // Read by the updater thread while other threads write it.
 extern std::atomic<uint8_t> updates_held;
+// Set once start-up has finished, just before the main loop.
+extern std::atomic<bool> startup_done;
 
 // Replaces an owned setting with a copy of value, or none for none or empty.
 void settings_store(char** setting, const char* value);

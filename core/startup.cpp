@@ -33,6 +33,7 @@ int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv
     mail_wait(MAIL_WINDOW_READY, STARTUP_WINDOW_TIMEOUT_MS);
     updates_held = 1;
     start_updater();
+    startup_done = true;
     mailbox_run_loop();
     return 0;
 }

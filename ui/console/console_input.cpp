@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/settings.h"
+#include "platform/platform.h"
 #include "ui/console/console.h"
 
 struct CommandName {
@@ -100,6 +102,11 @@ static void post_command(PlatformWindow window, ConsoleCommand command, const ch
 
 static void input_thread(void* arg) {
     PlatformWindow window = arg;
+    // A script's first line can arrive at once; a click cannot come before
+    // the window is up and start-up has held the updater and tidied the
+    // program folder, so neither may a command.
+    while (!startup_done.load())
+        platform_sleep_ms(5);
     for (;;) {
         char* line = read_line(stdin);
         if (line == nullptr)

@@ -264,23 +264,16 @@ static intptr_t progress_observer(PlatformWindow bar, uint32_t message, uintptr_
     return 0;
 }
 
-// The folder box shows a folder in this system's own form: the display
-// form of a path without a drive or server ("tmp\x") read back would be a
-// relative path, so it gets its root and slashes back ("/tmp/x").
+// The folder box shows a folder in this system's own form: a display path
+// rooted without drive or server ("\tmp\x") is a POSIX folder, "/tmp/x".
 static wchar_t* folder_box_text(const wchar_t* text) {
-    bool drive = text[0] != 0 && text[1] == L':';
-    bool network = text[0] == L'\\' && text[1] == L'\\';
+    bool rooted = text[0] == L'\\' && text[1] != L'\\';
     size_t n = wcslen(text);
-    wchar_t* out = static_cast<wchar_t*>(malloc((n + 2) * sizeof(wchar_t)));
+    wchar_t* out = static_cast<wchar_t*>(malloc((n + 1) * sizeof(wchar_t)));
     if (out == nullptr)
         return nullptr;
-    if (n == 0 || drive || network) {
-        wcscpy(out, text);
-        return out;
-    }
-    out[0] = L'/';
     for (size_t i = 0; i <= n; i++)
-        out[i + 1] = text[i] == L'\\' ? L'/' : text[i];
+        out[i] = rooted && text[i] == L'\\' ? L'/' : text[i];
     return out;
 }
 
