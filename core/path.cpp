@@ -87,25 +87,29 @@ static void current_directory_fill(void) {
     current_directory = copy;
 }
 
+// head (its first n bytes) followed by tail, in a scratch buffer; none
+// when tail is none or memory runs out.
+static char* scratch_concat(const char* head, size_t n, const char* tail) {
+    if (tail == nullptr)
+        return nullptr;
+    size_t tail_len = strlen(tail);
+    char* out = scratch_alloc(n + tail_len + 1);
+    if (out == nullptr)
+        return nullptr;
+    memcpy(out, head, n);
+    memcpy(out + n, tail, tail_len + 1);
+    return out;
+}
+
 // A path such as \tmp\demo names a folder from the root of the current
 // directory's drive: /C:/tmp/demo on Windows, /tmp/demo where there are no
 // drives. Taken as relative it would land inside the current directory.
 static char* root_relative(const wchar_t* w) {
     platform_once(&current_directory_once, current_directory_fill);
     const char* cwd = current_directory ? current_directory : "";
-    size_t drive = 0;
-    if (cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0))
-        drive = 3;
-    char* rest = scratch_utf8(w);
-    if (rest == nullptr)
-        return nullptr;
-    char* text = scratch_alloc(drive + strlen(rest) + 2);
-    if (text == nullptr)
-        return nullptr;
-    memcpy(text, cwd, drive);
-    text[drive] = '/';
-    strcpy(text + drive + 1, rest);
-    return text;
+    bool drive = cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0);
+    return drive ? scratch_concat(cwd, 3, scratch_utf8(w))
+                 : scratch_concat("/", 1, scratch_utf8(w));
 }
 
 char* path_from_wide(const wchar_t* w) {
@@ -116,37 +120,14 @@ char* path_from_wide(const wchar_t* w) {
         w += 4;
         len -= 4;
         // \\?\UNC\server\share is a network path like \\server\share.
-        if (len > 4 && wcsncmp(w, L"UNC\\", 4) == 0) {
-            char* rest = scratch_utf8(w + 3);
-            if (rest == nullptr)
-                return nullptr;
-            char* joined = scratch_alloc(strlen(rest) + 5);
-            if (joined == nullptr)
-                return nullptr;
-            memcpy(joined, "/UNC", 4);
-            strcpy(joined + 4, rest);
-            return path_normalise(joined);
-        }
+        if (len > 4 && wcsncmp(w, L"UNC\\", 4) == 0)
+            return path_normalise(scratch_concat("/UNC", 4, scratch_utf8(w + 3)));
     }
     char* text;
     if (len >= 3 && w[1] == L':' && w[2] == L'\\') {
-        char* rest = scratch_utf8(w);
-        if (rest == nullptr)
-            return nullptr;
-        text = scratch_alloc(strlen(rest) + 2);
-        if (text == nullptr)
-            return nullptr;
-        text[0] = '/';
-        strcpy(text + 1, rest);
+        text = scratch_concat("/", 1, scratch_utf8(w));
     } else if (len >= 3 && w[0] == L'\\' && w[1] == L'\\') {
-        char* rest = scratch_utf8(w + 1);
-        if (rest == nullptr)
-            return nullptr;
-        text = scratch_alloc(strlen(rest) + 5);
-        if (text == nullptr)
-            return nullptr;
-        memcpy(text, "/UNC", 4);
-        strcpy(text + 4, rest);
+        text = scratch_concat("/UNC", 4, scratch_utf8(w + 1));
     } else if (w[0] == L'\\' && w[1] != L'\\') {
         text = root_relative(w);
     } else {
@@ -295,13 +276,7 @@ const char* path_join3(const char* a, const char* b, const char* c) {
 }
 
 static char* with_suffix(const char* s, const char* suffix) {
-    size_t ls = strlen(s), lx = strlen(suffix);
-    char* out = scratch_alloc(ls + lx + 1);
-    if (out == nullptr)
-        return nullptr;
-    memcpy(out, s, ls);
-    memcpy(out + ls, suffix, lx + 1);
-    return out;
+    return scratch_concat(s, strlen(s), suffix);
 }
 
 char* repair_name(const char* s) {

@@ -288,6 +288,9 @@ void platform_progress_bar_observe(PlatformWindow bar, PlatformWindowProc observ
 // one argument so that split gives it back, and returns its length (out may
 // be null to measure).
 wchar_t** platform_split_command_line(const wchar_t* line, int* argc);
+// The kind of a message box as printed ("error", "question",
+// "information", "message") by its icon bits.
+const char* platform_message_box_kind(uint32_t type);
 size_t platform_quote_argument(const wchar_t* arg, wchar_t* out);
 #endif
 

@@ -65,9 +65,7 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
     if (request == nullptr) {
         goto cleanup;
     }
-    http_set_user_agent(request);
-    if (http_set_verb(request, HTTP_VERB_GET) != HTTP_OK ||
-        http_send_request(request, url) != HTTP_OK || http_receive_headers(request) != HTTP_OK) {
+    if (!update_http_get(request, url)) {
         goto cleanup;
     }
     for (;;) {

@@ -174,6 +174,13 @@ char* manifest_url(void) {
     return url;
 }
 
+bool update_http_get(HttpRequest* request, const char* url) {
+    // The user agent is a courtesy; a line that does not fit fails later.
+    http_set_user_agent(request);
+    return http_set_verb(request, HTTP_VERB_GET) == HTTP_OK &&
+           http_send_request(request, url) == HTTP_OK && http_receive_headers(request) == HTTP_OK;
+}
+
 bool manifest_fetch_fields(UpdateJob* job, const char* url) {
     bool result = false;
     HttpRequest* request = http_create();
@@ -183,10 +190,7 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url) {
     if (request == nullptr || parser == nullptr || url == nullptr) {
         goto cleanup;
     }
-    // The user agent is a courtesy; a line that does not fit fails later.
-    http_set_user_agent(request);
-    if (http_set_verb(request, HTTP_VERB_GET) != HTTP_OK ||
-        http_send_request(request, url) != HTTP_OK || http_receive_headers(request) != HTTP_OK) {
+    if (!update_http_get(request, url)) {
         goto cleanup;
     }
     // The status code is not looked at: whatever body arrives is parsed.

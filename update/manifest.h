@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+struct HttpRequest;
 struct StatusEntry;
 
 constexpr uint32_t MANIFEST_FIELD_COUNT = 10;
@@ -91,6 +92,11 @@ const char* update_host(void);
 // Replaces the host for the rest of the process (tests, tools); null
 // restores the built-in one. The text must outlive its use.
 void update_set_host_for_tests(const char* host);
+
+// Sends a GET for url on a new request and reads the response head. True
+// when all of that succeeded; the request is the caller's to destroy
+// either way.
+bool update_http_get(HttpRequest* request, const char* url);
 
 // Fetches url and feeds its body through the parser. True when the request
 // was sent, the response head arrived and no piece was malformed; a read

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <time.h>
 
 #include "platform/platform.h"
 
@@ -34,3 +35,6 @@ void posix_event_kick(PlatformEvent* event);
 // Converts a "\\?\" long path to the POSIX path it names, into a heap
 // string the caller frees; null for null or when out of memory.
 char* posix_path_from_long(const wchar_t* long_path);
+
+// The time timeout_ms from now on the given clock, for timed waits.
+struct timespec posix_deadline_after(clockid_t clock, int32_t timeout_ms);

@@ -77,7 +77,7 @@ void platform_set_message_box_hook(PlatformMessageBoxHook hook) {
     message_box_hook = hook;
 }
 
-static const char* box_kind(uint32_t type) {
+const char* platform_message_box_kind(uint32_t type) {
     switch (type & 0xF0) {
         case PLATFORM_MB_ICONERROR:
             return "error";
@@ -94,7 +94,8 @@ int platform_message_box(void* owner, const wchar_t* text, const wchar_t* captio
     if (message_box_hook != nullptr)
         return message_box_hook(owner, text, caption, type);
     // No window to show it in: print it where a user or a script sees it.
-    printf("[%s] %ls: %ls\n", box_kind(type), caption ? caption : L"", text ? text : L"");
+    printf("[%s] %ls: %ls\n", platform_message_box_kind(type), caption ? caption : L"",
+           text ? text : L"");
     fflush(stdout);
     return (type & 0xF) == PLATFORM_MB_YESNO ? PLATFORM_IDNO : PLATFORM_IDOK;
 }

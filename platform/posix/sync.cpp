@@ -93,9 +93,9 @@ void posix_event_kick(PlatformEvent* event) {
     pthread_mutex_unlock(&event->mutex);
 }
 
-static struct timespec deadline_after(int32_t timeout_ms) {
+struct timespec posix_deadline_after(clockid_t clock, int32_t timeout_ms) {
     struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clock, &ts);
     ts.tv_sec += timeout_ms / 1000;
     ts.tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
     if (ts.tv_nsec >= 1000000000L) {
@@ -123,7 +123,7 @@ void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {
 
     struct timespec deadline = {};
     if (timeout_ms >= 0)
-        deadline = deadline_after(timeout_ms);
+        deadline = posix_deadline_after(CLOCK_MONOTONIC, timeout_ms);
     pthread_mutex_lock(&event->mutex);
     while (!event->set && !event->kicked) {
         if (timeout_ms < 0) {

@@ -83,15 +83,9 @@ bool platform_thread_join(PlatformThread thread, int32_t timeout_ms) {
         return false;
     if (timeout_ms < 0)
         return pthread_join(t->id, nullptr) == 0;
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    ts.tv_sec += timeout_ms / 1000;
-    ts.tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return pthread_timedjoin_np(t->id, nullptr, &ts) == 0;
+    // The timed join takes a wall-clock deadline.
+    struct timespec deadline = posix_deadline_after(CLOCK_REALTIME, timeout_ms);
+    return pthread_timedjoin_np(t->id, nullptr, &deadline) == 0;
 }
 
 bool posix_queue_post(PosixThread* t, const PlatformMsg* msg) {

@@ -113,19 +113,6 @@ static void model_changed(void) {
     flush_posted = platform_post_window_message(model.window, CONSOLE_WM_FLUSH, 0, 0);
 }
 
-static const char* box_kind(uint32_t type) {
-    switch (type & 0xF0) {
-        case PLATFORM_MB_ICONERROR:
-            return "error";
-        case PLATFORM_MB_ICONQUESTION:
-            return "question";
-        case PLATFORM_MB_ICONINFORMATION:
-            return "information";
-        default:
-            return "message";
-    }
-}
-
 // The next input line answers an open question; other messages go on
 // being dispatched, as in a modal box's own loop.
 static int wait_for_answer(void) {
@@ -156,12 +143,12 @@ static int wait_for_answer(void) {
 static int console_message_box(void* owner, const wchar_t* text, const wchar_t* caption,
                                uint32_t type) {
     flush_state();  // what led to the box comes before it
-    int units = snprintf(nullptr, 0, "[%s] %ls: %ls", box_kind(type), caption ? caption : L"",
-                         text ? text : L"");
+    int units = snprintf(nullptr, 0, "[%s] %ls: %ls", platform_message_box_kind(type),
+                         caption ? caption : L"", text ? text : L"");
     char* line = units > 0 ? static_cast<char*>(malloc((size_t)units + 1)) : nullptr;
     if (line != nullptr) {
-        snprintf(line, (size_t)units + 1, "[%s] %ls: %ls", box_kind(type), caption ? caption : L"",
-                 text ? text : L"");
+        snprintf(line, (size_t)units + 1, "[%s] %ls: %ls", platform_message_box_kind(type),
+                 caption ? caption : L"", text ? text : L"");
     }
     bool question = (type & 0xF) == PLATFORM_MB_YESNO;
     model.question = question ? line : nullptr;
