@@ -3,7 +3,7 @@
 #   bench/run-http-download.sh [rounds] [size_mib]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$root/build-bench}
+build=${BENCH_BUILD_DIR:-$root/build/bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCORVANE_TESTS=OFF -DCORVANE_BENCH=ON >/dev/null
 ninja -C "$build" http_download
