@@ -37,6 +37,7 @@ constexpr uint32_t STYLE_BUTTON_OFF = 0x58010000;
 constexpr uint32_t STYLE_ICON = 0x50000003;
 
 const UiControlSpec ui_control_table[UI_CONTROL_COUNT] = {
+    // The welcome text; its height is the measured H.
     {UI_CLASS_STATIC, nullptr, STYLE_STATIC, 18, 18, false, 464, 0, 0, true},
     {UI_CLASS_EDIT, nullptr, STYLE_EDIT, 18, 0, true, 348, 20, UI_ID_FOLDER_BOX, true},
     {UI_CLASS_BUTTON, L"&Browse...", STYLE_BUTTON, 375, -1, true, 107, 22, UI_ID_BROWSE, true},
@@ -128,12 +129,16 @@ static intptr_t on_window_create(PlatformWindow window) {
             window_adopt_progress_bar(status_progress_bar());
             continue;
         }
+        UiControlSpec row = spec;
         const wchar_t* text = spec.text;
-        if (spec.kind == UI_CLASS_STATIC && text == nullptr)
+        // The welcome text's row is as tall as the measured text.
+        if (spec.kind == UI_CLASS_STATIC && text == nullptr) {
             text = UI_WELCOME_TEXT;
+            row.height = text_height;
+        }
         if (spec.kind == UI_CLASS_EDIT)
             text = folder_text;
-        keep_control(spec.id, window_create_control(window, &spec, text, y));
+        keep_control(spec.id, window_create_control(window, &row, text, y));
     }
     update_controls(true);
     return 0;

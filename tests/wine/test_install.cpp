@@ -1,0 +1,142 @@
+// The test build of the Windows tool under Wine against a real nginx update
+// server on loopback (started by with_nginx.py): Install end to end through
+// the real button, the chat program started with the pass-on command line,
+// a failed download reported in an error box, and Launch!.
+#include <stdlib.h>
+
+#include "tests/support/release.h"
+#include "tests/wine/wine_fixture.h"
+
+#if !defined(CORVANE_WINE_TEST_TOOL) || !defined(CORVANE_WINE_CHAT_STUB) || \
+    !defined(CORVANE_WINE_TEST_KEY)
+#error "the tool's test build, the chat stub and the test key must be named (POSIX paths)"
+#endif
+
+namespace {
+
+constexpr DWORD INSTALL_TIMEOUT_MS = 90000;
+const char MANIFEST_PATH[] = "\\update\\release\\v1\\corvanechat.xml";
+
+std::string environment(const char* name) {
+    const char* value = getenv(name);
+    return value != nullptr ? value : "";
+}
+
+class WineInstallTest : public WineToolTest {
+  protected:
+    void SetUp() override {
+        WineToolTest::SetUp();
+        std::string www = environment("CORVANE_WINE_WWW");
+        std::string port = environment("CORVANE_WINE_HTTPS_PORT");
+        ASSERT_FALSE(www.empty() || port.empty())
+            << "CORVANE_WINE_WWW and CORVANE_WINE_HTTPS_PORT are unset: run this program "
+               "through tests/wine/with_nginx.py (ctest does)";
+        www_ = wine_path(www);
+        host_ = "127.0.0.1:" + port;
+        ASSERT_TRUE(win_exists(www_ + L"\\update\\release\\v1")) << narrow(www_);
+        ASSERT_TRUE(win_read_file(wine_path(CORVANE_WINE_CHAT_STUB), &chat_stub_));
+        // The tool inherits these; its test build reads the first two.
+        SetEnvironmentVariableW(L"CORVANE_TEST_UPDATE_HOST", widen(host_).c_str());
+        SetEnvironmentVariableW(L"CORVANE_TEST_SIGNING_KEY",
+                                wine_path(CORVANE_WINE_TEST_KEY).c_str());
+        SetEnvironmentVariableW(L"CORVANE_CHAT_RECORD", record_path().c_str());
+    }
+
+    void TearDown() override {
+        // The server folder outlives the test: leave no release behind.
+        DeleteFileW((www_ + widen(MANIFEST_PATH)).c_str());
+        DeleteFileW((www_ + L"\\CorvaneChat.exe").c_str());
+    }
+
+    // Publishes program as the signed release the server offers.
+    void publish(const std::string& program) {
+        ASSERT_TRUE(win_write_file(www_ + L"\\CorvaneChat.exe", program));
+        TestRelease release = make_test_release(program, "https://" + host_ + "/CorvaneChat.exe");
+        ASSERT_TRUE(win_write_file(www_ + widen(MANIFEST_PATH), test_release_xml(release)));
+    }
+
+    std::wstring tool_path() const { return wine_path(CORVANE_WINE_TEST_TOOL); }
+    std::wstring record_path() const { return temp.file(L"chat-record.txt"); }
+
+    // The command line and current folder the chat program recorded
+    // (waiting for it a while: it runs after the tool has gone).
+    bool recorded(std::string* line, std::string* folder, DWORD timeout_ms = 20000) {
+        std::string text;
+        if (!wait_until([&] { return win_read_file(record_path(), &text); }, timeout_ms))
+            return false;
+        size_t end = text.find('\n');
+        *line = text.substr(0, end);
+        *folder = end == std::string::npos ? "" : text.substr(end + 1);
+        if (!folder->empty() && folder->back() == '\n')
+            folder->pop_back();
+        return true;
+    }
+
+    std::wstring www_;
+    std::string host_;
+    std::string chat_stub_;
+};
+
+TEST_F(WineInstallTest, InstallDownloadsStartsTheChatProgramAndExitsWithCodeZero) {
+    publish(chat_stub_);
+    std::wstring folder = temp.file(L"deep\\new\\Corvane Chat");
+    std::wstring tail = L"-cvdir \"" + folder + L"\"";
+    start(tool_path(), tail);
+    EXPECT_EQ(button_state(tool), expected_state(L"&Install", true, false, false, false));
+
+    press(tool, ID_INSTALL);
+    EXPECT_EQ(tool.wait_exit(INSTALL_TIMEOUT_MS), 0) << button_state(tool);
+
+    std::wstring program = folder + L"\\Bin\\CorvaneChat.exe";
+    std::string installed;
+    ASSERT_TRUE(win_read_file(program, &installed)) << narrow(program);
+    EXPECT_TRUE(installed == chat_stub_) << "the installed program differs from the release";
+    EXPECT_FALSE(win_exists(program + L".stage"));
+    std::string line, current;
+    ASSERT_TRUE(recorded(&line, &current)) << "the chat program was not started";
+    // The tail as the tool got it, not re-quoted, and the tool's own path.
+    EXPECT_EQ(line, narrow(L"CorvaneChat.exe " + tail + L" -bootstrap \"" + tool_path() + L"\""));
+    // The chat program runs in the tool's current folder, not in "Bin".
+    EXPECT_EQ(current, narrow(temp.path()));
+}
+
+TEST_F(WineInstallTest, FailedDownloadIsReportedAndTheWindowStaysInInstall) {
+    // Nothing published: the manifest is missing.
+    std::wstring folder = temp.file(L"fresh");
+    start(tool_path(), L"-cvdir " + folder);
+    press(tool, ID_INSTALL);
+
+    HWND box = tool.find_dialog(INSTALL_TIMEOUT_MS);
+    ASSERT_NE(box, nullptr) << "no error box; " << button_state(tool);
+    EXPECT_EQ(window_text(box), L"Corvane Chat Bootstrap");
+    std::wstring text = window_text(GetDlgItem(box, 0xFFFF));  // the message box's text
+    EXPECT_EQ(text.rfind(L"An error occured while attempting to download Corvane Chat.", 0), 0u)
+        << narrow(text);
+    // While the box is up the operation still waits: Cancel is the way out.
+    EXPECT_EQ(button_state(tool), expected_state(L"&Install", false, false, false, true, false));
+    ASSERT_TRUE(PostMessageW(box, WM_COMMAND, IDOK, 0));
+
+    EXPECT_TRUE(state_becomes(expected_state(L"&Install", true, false, false, false)));
+    EXPECT_TRUE(win_exists(folder + L"\\Bin"));
+    EXPECT_FALSE(win_exists(folder + L"\\Bin\\CorvaneChat.exe"));
+    EXPECT_FALSE(win_exists(record_path()));
+    close_and_expect_exit();
+}
+
+TEST_F(WineInstallTest, LaunchStartsTheInstalledChatProgramAndExitsWithCodeZero) {
+    std::wstring folder = temp.file(L"Installed");
+    ASSERT_TRUE(win_make_folders(folder + L"\\Bin"));
+    ASSERT_TRUE(win_write_file(folder + L"\\Bin\\CorvaneChat.exe", chat_stub_));
+    std::wstring tail = L"-cvdir " + folder + L" extra";
+    start(tool_path(), tail);
+    EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
+
+    press(tool, ID_INSTALL);
+    EXPECT_EQ(tool.wait_exit(EXIT_TIMEOUT_MS), 0) << button_state(tool);
+    std::string line, current;
+    ASSERT_TRUE(recorded(&line, &current)) << "the chat program was not started";
+    EXPECT_EQ(line, narrow(L"CorvaneChat.exe " + tail + L" -bootstrap \"" + tool_path() + L"\""));
+    EXPECT_EQ(current, narrow(temp.path()));
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// The Windows tool under test as a child process; see wine_tool.h.
+#include "tests/wine/wine_tool.h"
+
+#include <stdio.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+std::wstring widen(const std::string& utf8) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), (int)utf8.size(), nullptr, 0);
+    std::wstring wide((size_t)units, L'\0');
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), (int)utf8.size(), &wide[0], units);
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), (int)wide.size(), nullptr, 0, nullptr,
+                                    nullptr);
+    std::string utf8((size_t)bytes, '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), (int)wide.size(), &utf8[0], bytes, nullptr,
+                            nullptr);
+    return utf8;
+}
+
+std::wstring wine_path(const std::string& posix_path) {
+    std::wstring path = L"Z:" + widen(posix_path);
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+WinTempDir::WinTempDir() {
+    wchar_t base[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, base);
+    std::wstring root = n > 0 && n < MAX_PATH ? std::wstring(base, n) : std::wstring(L"C:\\");
+    if (!root.empty() && root.back() == L'\\')
+        root.pop_back();
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::wstring candidate = root + L"\\corvane-wine-" +
+                                 std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(++counter);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+}
+
+WinTempDir::~WinTempDir() {
+    if (path_.empty())
+        return;
+    std::error_code ignored;
+    fs::remove_all(fs::path(path_), ignored);
+}
+
+bool win_exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool win_write_file(const std::wstring& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file == nullptr)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+bool win_read_file(const std::wstring& path, std::string* bytes) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr)
+        return false;
+    bytes->clear();
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes->append(buffer, n);
+    fclose(file);
+    return true;
+}
+
+bool win_make_folders(const std::wstring& path) {
+    std::error_code error;
+    fs::create_directories(fs::path(path), error);
+    return fs::is_directory(fs::path(path));
+}
+
+std::wstring window_text(HWND window) {
+    // GetWindowTextW does not ask a window of another process (an edit
+    // control there would read as empty); WM_GETTEXT is passed across.
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return L"<no answer>";
+    std::wstring text((size_t)length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)&text[0],
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        return L"<no answer>";
+    text.resize((size_t)copied);
+    return text;
+}
+
+bool set_window_text(HWND window, const std::wstring& text) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 5000,
+                               &result) != 0 &&
+           result == TRUE;
+}
+
+std::wstring class_of(HWND window) {
+    wchar_t name[256];
+    int n = GetClassNameW(window, name, 256);
+    return std::wstring(name, (size_t)(n > 0 ? n : 0));
+}
+
+ControlInfo read_control(HWND parent, HWND control) {
+    ControlInfo info;
+    if (control == nullptr)
+        return info;
+    info.handle = control;
+    info.class_name = class_of(control);
+    info.text = window_text(control);
+    info.enabled = IsWindowEnabled(control) != FALSE;
+    info.visible = IsWindowVisible(control) != FALSE;
+    info.style = (DWORD)GetWindowLongW(control, GWL_STYLE);
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+    info.rect = rect;
+    return info;
+}
+
+WinTool::~WinTool() {
+    if (info_.hProcess != nullptr) {
+        if (running()) {
+            TerminateProcess(info_.hProcess, 99);
+            WaitForSingleObject(info_.hProcess, 10000);
+        }
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+}
+
+bool WinTool::start(const std::wstring& program, const std::wstring& tail,
+                    const std::wstring& current_directory, std::string* error) {
+    std::wstring line = L"\"" + program + L"\" " + tail;
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        current_directory.empty() ? nullptr : current_directory.c_str(), &startup,
+                        &info_)) {
+        *error = "CreateProcessW failed for " + narrow(program) + ": error " +
+                 std::to_string(GetLastError());
+        info_ = {};
+        return false;
+    }
+    return true;
+}
+
+bool WinTool::running() {
+    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD process;
+    const wchar_t* class_name;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM data) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process || window == search->except)
+        return TRUE;
+    if (class_of(window) != search->class_name)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND find_top_level(DWORD process, const wchar_t* class_name, HWND except) {
+    WindowSearch search = {process, class_name, except, nullptr};
+    EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+HWND WinTool::find_main_window(DWORD timeout_ms) {
+    HWND found = nullptr;
+    wait_until(
+        [&] {
+            // FindWindowW would also see a window left by another test's
+            // tool; only this process's window counts.
+            found = find_top_level(info_.dwProcessId, L"CorvaneChatBootstrap", nullptr);
+            // The window exists from the start of its creation; it is shown
+            // once WM_CREATE has built the controls and set their state.
+            return (found != nullptr && IsWindowVisible(found)) || !running();
+        },
+        timeout_ms);
+    window_ = found;
+    return found;
+}
+
+HWND WinTool::find_dialog(DWORD timeout_ms) {
+    HWND found = nullptr;
+    wait_until(
+        [&] {
+            found = find_top_level(info_.dwProcessId, L"#32770", window_);
+            return found != nullptr && IsWindowVisible(found);
+        },
+        timeout_ms);
+    return found;
+}
+
+long WinTool::wait_exit(DWORD timeout_ms) {
+    if (info_.hProcess == nullptr)
+        return -1;
+    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(info_.hProcess, &code))
+        return -1;
+    return (long)code;
+}
+
+ControlInfo WinTool::control(int id) const {
+    return read_control(window_, GetDlgItem(window_, id));
+}
+
+std::vector<ControlInfo> WinTool::controls() const {
+    std::vector<ControlInfo> all;
+    for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        all.push_back(read_control(window_, child));
+    return all;
+}

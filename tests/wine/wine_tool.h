@@ -1,0 +1,98 @@
+// The Windows tool as a child process of a Wine-run test: started with
+// CreateProcessW, its main window found among the top-level windows of its
+// process, its controls read and pressed through window messages.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Windows form of a POSIX path as Wine maps it (drive Z: is the root).
+std::wstring wine_path(const std::string& posix_path);
+std::wstring widen(const std::string& utf8);
+std::string narrow(const std::wstring& wide);
+
+// A fresh folder under the Wine user's temporary folder, removed with
+// everything in it by the destructor.
+class WinTempDir {
+  public:
+    WinTempDir();
+    ~WinTempDir();
+    WinTempDir(const WinTempDir&) = delete;
+    WinTempDir& operator=(const WinTempDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+  private:
+    std::wstring path_;
+};
+
+bool win_exists(const std::wstring& path);
+bool win_write_file(const std::wstring& path, const std::string& bytes);
+bool win_read_file(const std::wstring& path, std::string* bytes);
+// Creates path and its missing parents.
+bool win_make_folders(const std::wstring& path);
+
+// What a test reads off one control.
+struct ControlInfo {
+    HWND handle = nullptr;
+    std::wstring class_name;
+    std::wstring text;
+    bool enabled = false;
+    bool visible = false;
+    DWORD style = 0;
+    RECT rect = {};  // in the main window's client coordinates
+};
+
+class WinTool {
+  public:
+    WinTool() = default;
+    ~WinTool();
+    WinTool(const WinTool&) = delete;
+    WinTool& operator=(const WinTool&) = delete;
+
+    // Starts program with the command tail (the text after the quoted
+    // program path) in current_directory. False with *error on failure.
+    bool start(const std::wstring& program, const std::wstring& tail,
+               const std::wstring& current_directory, std::string* error);
+    // Polls for the process's visible top-level window of class
+    // "CorvaneChatBootstrap"; null after timeout_ms or when the process ended.
+    HWND find_main_window(DWORD timeout_ms = 20000);
+    // A top-level dialog (class "#32770") of the process, other than the
+    // main window; null after timeout_ms.
+    HWND find_dialog(DWORD timeout_ms);
+    // Waits for the process to end; its exit code, or -1 on timeout.
+    long wait_exit(DWORD timeout_ms);
+    bool running();
+    DWORD process_id() const { return info_.dwProcessId; }
+    HWND window() const { return window_; }
+
+    // The child of the main window with the control identifier.
+    ControlInfo control(int id) const;
+    // The children of the main window in creation (Z) order.
+    std::vector<ControlInfo> controls() const;
+
+  private:
+    PROCESS_INFORMATION info_ = {};
+    HWND window_ = nullptr;
+};
+
+ControlInfo read_control(HWND parent, HWND control);
+std::wstring window_text(HWND window);
+// Sets the text of a window of another process (WM_SETTEXT).
+bool set_window_text(HWND window, const std::wstring& text);
+std::wstring class_of(HWND window);
+
+// Polls predicate every 50 ms until it holds or timeout_ms passed.
+template <typename Predicate>
+bool wait_until(Predicate predicate, DWORD timeout_ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (predicate())
+            return true;
+        if (GetTickCount() - start >= timeout_ms)
+            return false;
+        Sleep(50);
+    }
+}

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Runs a Wine test program with an nginx update server on loopback.
+
+usage: with_nginx.py EMULATOR TEST.exe [ARGS...]
+
+nginx runs natively over HTTPS (a fresh self-signed certificate) on a free
+127.0.0.1 port, serving an empty folder. The test program learns the folder
+(POSIX path) from CORVANE_WINE_WWW and the port from CORVANE_WINE_HTTPS_PORT;
+it publishes its releases there itself. The exit code is the test
+program's; a server that cannot start fails the run (exit 1), never skips.
+"""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+NGINX = "/usr/sbin/nginx"
+OPENSSL = "/usr/bin/openssl"
+
+
+def fail(message):
+    print("with_nginx: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def main():
+    if len(sys.argv) < 3:
+        fail("usage: with_nginx.py EMULATOR TEST.exe [ARGS...]")
+    for program in (NGINX, OPENSSL):
+        if not os.access(program, os.X_OK):
+            fail("required program missing: " + program + " (install nginx and openssl)")
+    top = tempfile.mkdtemp(prefix="corvane-wine-nginx-")
+    os.chmod(top, 0o755)
+    www = os.path.join(top, "www")
+    os.makedirs(os.path.join(www, "update", "release", "v1"))
+    cert = os.path.join(top, "cert.pem")
+    key = os.path.join(top, "key.pem")
+    made = subprocess.run(
+        [OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+         "-nodes", "-subj", "/CN=localhost", "-days", "30", "-keyout", key, "-out", cert],
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if made.returncode != 0:
+        shutil.rmtree(top, ignore_errors=True)
+        fail("openssl req failed:\n" + made.stdout)
+    port = free_port()
+    conf = os.path.join(top, "nginx.conf")
+    temps = "".join("  %s_temp_path %s/%s_temp;\n" % (t, top, t)
+                    for t in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+    with open(conf, "w") as f:
+        # As root the workers would become "nobody" and lose the folder.
+        if os.geteuid() == 0:
+            f.write("user root;\n")
+        f.write("worker_processes 1;\ndaemon off;\nmaster_process on;\n")
+        f.write("pid %s/nginx.pid;\nerror_log %s/error.log warn;\n" % (top, top))
+        f.write("events { worker_connections 128; }\nhttp {\n  access_log off;\n")
+        f.write(temps)
+        f.write("  default_type application/octet-stream;\n  sendfile on;\n")
+        f.write("  server {\n    listen 127.0.0.1:%d ssl;\n" % port)
+        f.write("    ssl_certificate %s;\n    ssl_certificate_key %s;\n" % (cert, key))
+        f.write("    server_name localhost;\n    root %s;\n  }\n}\n" % www)
+    log = open(os.path.join(top, "nginx.log"), "w")
+    server = subprocess.Popen([NGINX, "-p", top, "-e", top + "/error.log", "-c", conf],
+                              stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    code = 1
+    try:
+        deadline = time.monotonic() + 15
+        while not listening(port):
+            if server.poll() is not None or time.monotonic() > deadline:
+                log.flush()
+                with open(os.path.join(top, "error.log")) as errors:
+                    fail("nginx did not start on port %d:\n%s" % (port, errors.read()[-2000:]))
+            time.sleep(0.05)
+        env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port))
+        code = subprocess.call(sys.argv[1:], env=env)
+    finally:
+        server.send_signal(signal.SIGTERM)
+        try:
+            server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
+        log.close()
+        shutil.rmtree(top, ignore_errors=True)
+    sys.exit(code)
+
+
+if __name__ == "__main__":
+    main()
