@@ -36,7 +36,7 @@ constexpr uint32_t STYLE_BUTTON = 0x50010000;
 constexpr uint32_t STYLE_BUTTON_OFF = 0x58010000;
 constexpr uint32_t STYLE_ICON = 0x50000003;
 
-const UiControlSpec ui_control_table[UI_CONTROL_COUNT] = {
+const UiControlRow ui_control_table[UI_CONTROL_COUNT] = {
     // The welcome text; its height is the measured H.
     {UI_CLASS_STATIC, nullptr, STYLE_STATIC, 18, 18, false, 464, 0, 0, true},
     {UI_CLASS_EDIT, nullptr, STYLE_EDIT, 18, 0, true, 348, 20, UI_ID_FOLDER_BOX, true},
@@ -63,8 +63,8 @@ const HandlerEntry ui_handlers[] = {
     {0, nullptr},
 };
 
-int32_t ui_control_y(const UiControlSpec* spec, int32_t text_height) {
-    return spec->y_from_text ? text_height + UI_FOLDER_BOX_OFFSET + spec->y : spec->y;
+int32_t ui_control_y(const UiControlRow* layout, int32_t text_height) {
+    return layout->y_from_text ? text_height + UI_FOLDER_BOX_OFFSET + layout->y : layout->y;
 }
 
 int32_t on_create_window(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
@@ -122,23 +122,23 @@ static intptr_t on_window_create(PlatformWindow window) {
         if (shown != nullptr)
             folder_text = shown;
     }
-    for (const UiControlSpec& spec : ui_control_table) {
-        int32_t y = ui_control_y(&spec, text_height);
-        if (spec.kind == UI_CLASS_PROGRESS) {
+    for (const UiControlRow& layout : ui_control_table) {
+        int32_t y = ui_control_y(&layout, text_height);
+        if (layout.kind == UI_CLASS_PROGRESS) {
             progress_bar_create(window);
             window_adopt_progress_bar(status_progress_bar());
             continue;
         }
-        UiControlSpec row = spec;
-        const wchar_t* text = spec.text;
+        UiControlRow row = layout;
+        const wchar_t* text = layout.text;
         // The welcome text's row is as tall as the measured text.
-        if (spec.kind == UI_CLASS_STATIC && text == nullptr) {
+        if (layout.kind == UI_CLASS_STATIC && text == nullptr) {
             text = UI_WELCOME_TEXT;
             row.height = text_height;
         }
-        if (spec.kind == UI_CLASS_EDIT)
+        if (layout.kind == UI_CLASS_EDIT)
             text = folder_text;
-        keep_control(spec.id, window_create_control(window, &row, text, y));
+        keep_control(layout.id, window_create_control(window, &row, text, y));
     }
     update_controls(true);
     return 0;

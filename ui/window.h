@@ -31,10 +31,10 @@ extern const wchar_t UI_LABEL_LAUNCH[];
 
 // The controls in creation order.
 constexpr int UI_CONTROL_COUNT = 10;
-extern const UiControlSpec ui_control_table[UI_CONTROL_COUNT];
+extern const UiControlRow ui_control_table[UI_CONTROL_COUNT];
 
 // y of a table row for a welcome text of height text_height.
-int32_t ui_control_y(const UiControlSpec* spec, int32_t text_height);
+int32_t ui_control_y(const UiControlRow* layout, int32_t text_height);
 
 // UI-thread globals: the window and the controls the logic talks to.
 struct MainWindowControls {

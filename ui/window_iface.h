@@ -35,7 +35,7 @@ enum UiControlClass {
 
 // One row of the control table. y_from_text: y is added to Y, the welcome
 // text's height plus 36; otherwise y is absolute.
-struct UiControlSpec {
+struct UiControlRow {
     UiControlClass kind;
     const wchar_t* text;  // null: filled in by the window (welcome, folder)
     uint32_t style;
@@ -58,7 +58,7 @@ void window_init_thread(void);
 PlatformWindow window_create_main(void* instance, int32_t show_command);
 
 // Creates one control of the table as a child of parent at its final y.
-PlatformWindow window_create_control(PlatformWindow parent, const UiControlSpec* spec,
+PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y);
 
 // The progress bar the update engine made for the window; the backend may

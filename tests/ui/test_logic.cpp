@@ -36,14 +36,14 @@ TEST(UiLayout, RowsBelowTheWelcomeTextFollowItsHeight) {
         {UI_ID_REPAIR, 174, 204},     {UI_ID_UNINSTALL, 174, 204}, {UI_ID_CANCEL, 301, 301},
     };
     for (const Row& row : rows) {
-        const UiControlSpec* spec = nullptr;
-        for (const UiControlSpec& s : ui_control_table) {
+        const UiControlRow* layout = nullptr;
+        for (const UiControlRow& s : ui_control_table) {
             if (s.id == row.id)
-                spec = &s;
+                layout = &s;
         }
-        ASSERT_NE(spec, nullptr) << row.id;
-        EXPECT_EQ(ui_control_y(spec, 100), row.y_for_100) << row.id;
-        EXPECT_EQ(ui_control_y(spec, 130), row.y_for_130) << row.id;
+        ASSERT_NE(layout, nullptr) << row.id;
+        EXPECT_EQ(ui_control_y(layout, 100), row.y_for_100) << row.id;
+        EXPECT_EQ(ui_control_y(layout, 130), row.y_for_130) << row.id;
     }
     // The tip, the icon and the bar keep their places.
     EXPECT_EQ(ui_control_y(&ui_control_table[6], 500), 252);
@@ -53,7 +53,7 @@ TEST(UiLayout, RowsBelowTheWelcomeTextFollowItsHeight) {
 }
 
 TEST(UiLayout, ActionButtonsStartDisabled) {
-    for (const UiControlSpec& s : ui_control_table) {
+    for (const UiControlRow& s : ui_control_table) {
         bool off = s.id == UI_ID_INSTALL || s.id == UI_ID_REPAIR || s.id == UI_ID_UNINSTALL ||
                    s.id == UI_ID_CANCEL;
         EXPECT_EQ((s.style & 0x08000000) != 0, off) << s.id;

@@ -281,18 +281,18 @@ PlatformWindow window_create_main(void* instance, int32_t show_command) {
     return model.window;
 }
 
-PlatformWindow window_create_control(PlatformWindow parent, const UiControlSpec* spec,
+PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y) {
     if (model.control_count == CONSOLE_CONTROL_MAX)
         return nullptr;
     ConsoleControl* c = &model.controls[model.control_count++];
-    c->id = spec->id;
-    c->kind = spec->kind;
-    c->text = text == nullptr               ? nullptr
-              : spec->kind == UI_CLASS_EDIT ? folder_box_text(text)
-                                            : wcsdup(text);
+    c->id = layout->id;
+    c->kind = layout->kind;
+    c->text = text == nullptr                 ? nullptr
+              : layout->kind == UI_CLASS_EDIT ? folder_box_text(text)
+                                              : wcsdup(text);
     // The style's WS_DISABLED bit.
-    c->enabled = (spec->style & 0x08000000) == 0;
+    c->enabled = (layout->style & 0x08000000) == 0;
     return c;
 }
 

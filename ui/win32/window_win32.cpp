@@ -61,13 +61,13 @@ static const wchar_t* class_name(int kind) {
     }
 }
 
-PlatformWindow window_create_control(PlatformWindow parent, const UiControlSpec* spec,
+PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y) {
     HWND control =
-        CreateWindowExW(0, class_name(spec->kind), text, spec->style, spec->x, y, spec->width,
-                        spec->height, static_cast<HWND>(parent),
-                        reinterpret_cast<HMENU>((UINT_PTR)spec->id), module_instance, nullptr);
-    if (spec->gui_font) {
+        CreateWindowExW(0, class_name(layout->kind), text, layout->style, layout->x, y,
+                        layout->width, layout->height, static_cast<HWND>(parent),
+                        reinterpret_cast<HMENU>((UINT_PTR)layout->id), module_instance, nullptr);
+    if (layout->gui_font) {
         SendMessageW(control, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), FALSE);
     }
     return control;
