@@ -91,6 +91,11 @@ void recover_program_file(void) {
     wchar_t* old_wide = path_to_long_wide(old_name(program));
     if (program_wide == nullptr || old_wide == nullptr)
         return;
+    // A download cut off by the end of the process leaves its staging
+    // file; nothing can use it, and the next download starts afresh.
+    wchar_t* stage_wide = path_to_long_wide(stage_name(program));
+    if (stage_wide != nullptr)
+        platform_delete_file(stage_wide);
     if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
         platform_delete_file(old_wide);
     } else if (platform_path_kind(old_wide) == PLATFORM_PATH_FILE) {

@@ -37,5 +37,5 @@ char* program_file_path(void);
 
 // Start-up recovery of the program file: with the file present a left-over
 // ".old" is deleted; with only ".old" present (a swap cut short) it is moved
-// back to the program file's name.
+// back to the program file's name. A left-over ".stage" is deleted.
 void recover_program_file(void);

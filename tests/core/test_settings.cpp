@@ -266,6 +266,17 @@ TEST_F(SettingsTest, RecoverProgramFile) {
     }
 }
 
+TEST_F(SettingsTest, RecoverDeletesALeftOverStagingFile) {
+    TempDir dir;
+    settings_store(&install_folder, dir.path().c_str());
+    ASSERT_TRUE(make_folder(dir / "Bin"));
+    write_file(dir / "Bin/CorvaneChat.exe", "program");
+    write_file(dir / "Bin/CorvaneChat.exe.stage", "half a download");
+    recover_program_file();
+    EXPECT_FALSE(exists(dir / "Bin/CorvaneChat.exe.stage"));
+    EXPECT_EQ(read_file(dir / "Bin/CorvaneChat.exe"), "program");
+}
+
 TEST_F(SettingsTest, RecoverCreatesBinBeforeLookingForOld) {
     TempDir dir;
     settings_store(&install_folder, dir.path().c_str());
