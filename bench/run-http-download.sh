@@ -1,10 +1,3 @@
 #!/usr/bin/env bash
-# Builds bench/http_download optimised (-O2) and runs it:
-#   bench/run-http-download.sh [rounds] [size_mib]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$root/build/bench}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCORVANE_TESTS=OFF -DCORVANE_BENCH=ON >/dev/null
-ninja -C "$build" http_download
-"$build/bench/http_download" "$@"
+# bench/run-http-download.sh [rounds] [size_mib]
+exec bash "$(dirname "$0")/run-bench.sh" http_download "$@"
