@@ -5,8 +5,14 @@
 #
 #   scripts/build-win-deps.sh PREFIX_DIR      (as root, for apt-get)
 #
+# The sources are the exact versions of the installed native packages
+# (libmbedtls14, libexpat1), security updates included, so the Windows build
+# ships the same fixes the native tests run against; the script fails if
+# apt-get cannot supply that version.
+#
 # A stamp left by a successful run makes later runs return at once; it records
-# a hash of this script and of the toolchain file, so changing either rebuilds.
+# a hash of this script, of the toolchain file and of both versions, so
+# changing either, or a new security upload, rebuilds.
 #
 # What consumers of these libraries must add on Windows:
 #   - Mbed TLS: link mbedtls mbedx509 mbedcrypto (in that order), then ws2_32
@@ -26,7 +32,17 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 toolchain=$repo/cmake/mingw-i686.cmake
 prefix=$(realpath -m "$1")
 stamp=$prefix/.corvane-win-deps.stamp
-key=$(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -d' ' -f1)
+
+# Wine's i386 copy of a library may be installed beside the native one; the
+# native architecture's is the one the native build links.
+native_version() { # BINARY_PACKAGE
+  dpkg-query -W -f='${Version}' "$1:$(dpkg --print-architecture)" 2>/dev/null ||
+    { echo "build-win-deps: error: $1 is not installed (run scripts/install-deps.sh first)" >&2; exit 1; }
+}
+mbedtls_version=$(native_version libmbedtls14)
+expat_version=$(native_version libexpat1)
+key=$({ cat "${BASH_SOURCE[0]}" "$toolchain"; echo "mbedtls=$mbedtls_version expat=$expat_version"; } |
+  sha256sum | cut -d' ' -f1)
 
 if [ "$(cat "$stamp" 2>/dev/null || true)" = "$key" ]; then
   echo "build-win-deps: up to date in $prefix"
@@ -39,25 +55,22 @@ die() { echo "build-win-deps: error: $*" >&2; exit 1; }
 case "$prefix" in
   / | /usr | /usr/local) die "refusing to install into $prefix" ;;
 esac
-for tool in i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix cmake apt-get dpkg-source; do
+for tool in i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix cmake apt-get dpkg-source dpkg-parsechangelog; do
   command -v "$tool" >/dev/null || die "$tool not found (run scripts/install-deps.sh first)"
 done
 
-# apt-get source needs Sources indexes; they exist only with a deb-src entry.
-if ! apt-cache showsrc mbedtls 2>/dev/null | grep -q '^Package: mbedtls'; then
-  [ "$(id -u)" -eq 0 ] || die "no deb-src index for mbedtls; run as root to add one"
-  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
-     ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    log "adding a deb-src entry for bookworm"
-    cat > /etc/apt/sources.list.d/corvane-deb-src.sources <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
-  fi
-  apt-get update -qq
+# apt-get source needs Sources indexes with the native versions in them; they
+# exist only with install-deps.sh's deb-src entry (security suite included).
+source_known() { # SOURCE_PACKAGE VERSION
+  # Not grep -q: its early exit would fail apt-cache on SIGPIPE under pipefail.
+  apt-cache showsrc "$1" 2>/dev/null | grep -Fx "Version: $2" >/dev/null
+}
+if ! source_known mbedtls "$mbedtls_version" || ! source_known expat "$expat_version"; then
+  [ "$(id -u)" -eq 0 ] || die "no deb-src index with mbedtls $mbedtls_version and expat $expat_version; run scripts/install-deps.sh as root"
+  log "refreshing the deb-src entry"
+  bash "$repo/scripts/install-deps.sh" --sources-only
+  source_known mbedtls "$mbedtls_version" || die "apt has no source for mbedtls $mbedtls_version"
+  source_known expat "$expat_version" || die "apt has no source for expat $expat_version"
 fi
 
 # Start from a clean slate except the downloaded source files, which apt-get
@@ -71,13 +84,21 @@ rm -rf "$prefix"/src/mbedtls-*/ "$prefix"/src/expat-*/
 log "fetching Debian sources into $prefix/src"
 # Output goes to a log: apt-get's warning that _apt cannot read the folder
 # (it then downloads as root) is harmless but looks alarming.
-(cd "$prefix/src" && apt-get source -q mbedtls expat) >"$prefix/src/apt-get-source.log" 2>&1 ||
+(cd "$prefix/src" && apt-get source -q "mbedtls=$mbedtls_version" "expat=$expat_version") >"$prefix/src/apt-get-source.log" 2>&1 ||
   { cat "$prefix/src/apt-get-source.log" >&2; die "apt-get source failed"; }
 
-mbedtls_src=$(find "$prefix/src" -maxdepth 1 -type d -name 'mbedtls-2.28.*' | sort -V | tail -n1)
-expat_src=$(find "$prefix/src" -maxdepth 1 -type d -name 'expat-2.5.0' | tail -n1)
-[ -n "$mbedtls_src" ] || die "apt-get source gave no mbedtls 2.28.x (see $prefix/src)"
-[ -n "$expat_src" ] || die "apt-get source gave no expat 2.5.0 (see $prefix/src)"
+# The upstream part of the version names the unpacked folder; the Debian
+# revision is checked in the changelog, since only it tells security fixes apart.
+upstream() { local v=${1#*:}; echo "${v%-*}"; }
+mbedtls_src=$prefix/src/mbedtls-$(upstream "$mbedtls_version")
+expat_src=$prefix/src/expat-$(upstream "$expat_version")
+for pair in "$mbedtls_src|$mbedtls_version" "$expat_src|$expat_version"; do
+  dir=${pair%%|*} want=${pair#*|}
+  [ -d "$dir" ] || die "apt-get source gave no $(basename "$dir") (see $prefix/src)"
+  got=$(dpkg-parsechangelog -l "$dir/debian/changelog" -S Version)
+  [ "$got" = "$want" ] || die "$(basename "$dir") is Debian version $got, the native package is $want"
+done
+case "$mbedtls_version" in 2.28.*) ;; *) die "Mbed TLS $mbedtls_version is not 2.28.x, which this tool is written against" ;; esac
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
@@ -140,5 +161,8 @@ for lib in libmbedtls.a libmbedx509.a libmbedcrypto.a libexpat.a; do
   [ -f "$prefix/lib/$lib" ] || die "$lib was not installed into $prefix/lib"
 done
 
+# The Debian versions built, for the Windows build's check against the native
+# packages it is tested beside.
+printf 'mbedtls=%s\nexpat=%s\n' "$mbedtls_version" "$expat_version" >"$prefix/share/corvane-win-deps.versions"
 echo "$key" >"$stamp"
-log "done: $(basename "$mbedtls_src") and $(basename "$expat_src") in $prefix"
+log "done: mbedtls $mbedtls_version and expat $expat_version in $prefix"

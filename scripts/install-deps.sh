@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the demo need on Debian 12.
 # Safe to run again: apt-get skips what is already there.
+#
+#   scripts/install-deps.sh [--sources-only]   (--sources-only: deb-src entry only)
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -15,19 +17,31 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 
-# Source packages are needed to cross-build Mbed TLS and expat for mingw.
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
-   ! grep -qs '^deb-src' /etc/apt/sources.list; then
-  cat > /etc/apt/sources.list.d/corvane-deb-src.sources <<'SRC'
-Types: deb-src
+# Source packages are needed to cross-build Mbed TLS and expat for mingw, and
+# from the same suites as the native packages: the security suite carries the
+# fixed versions the native build links, so the Windows build must use them too.
+# This is the one place that writes the entry; build-win-deps.sh runs
+# "install-deps.sh --sources-only" when it finds it missing.
+debsrc=/etc/apt/sources.list.d/corvane-deb-src.sources
+debsrc_text='Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg'
+if [ "$(cat "$debsrc" 2>/dev/null || true)" != "$debsrc_text" ]; then
+  printf '%s\n' "$debsrc_text" >"$debsrc"
 fi
 
 apt-get update -qq
+if [ "${1:-}" = "--sources-only" ]; then
+  exit 0
+fi
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config git ca-certificates \
   clang clang-format libclang-rt-14-dev llvm \
