@@ -84,12 +84,39 @@ rm -rf "$prefix"/src/mbedtls-*/ "$prefix"/src/expat-*/
 log "fetching Debian sources into $prefix/src"
 # Output goes to a log: apt-get's warning that _apt cannot read the folder
 # (it then downloads as root) is harmless but looks alarming.
-(cd "$prefix/src" && apt-get source -q "mbedtls=$mbedtls_version" "expat=$expat_version") >"$prefix/src/apt-get-source.log" 2>&1 ||
-  { cat "$prefix/src/apt-get-source.log" >&2; die "apt-get source failed"; }
+# A mirror may list a security upload's source in its index yet not serve
+# the files (seen: 404 for the .dsc and .debian.tar.xz). Then the newest
+# source it does serve for the same upstream version is built instead, and
+# the versions list says which native revision could not be had, so the
+# Windows build's version test reports the gap instead of passing over it.
+unavailable=()
+fetch_source() { # SOURCE_PACKAGE NATIVE_VERSION; prints the version fetched
+  local pkg=$1 want=$2 v
+  if (cd "$prefix/src" && apt-get source -q "$pkg=$want") >>"$prefix/src/apt-get-source.log" 2>&1; then
+    echo "$want"
+    return 0
+  fi
+  for v in $(apt-cache showsrc "$pkg" 2>/dev/null | sed -n 's/^Version: //p' | sort -u | sort -rV); do
+    [ "$v" != "$want" ] && [ "$(upstream "$v")" = "$(upstream "$want")" ] || continue
+    if (cd "$prefix/src" && apt-get source -q "$pkg=$v") >>"$prefix/src/apt-get-source.log" 2>&1; then
+      echo "build-win-deps: WARNING: the archive does not serve the source of $pkg $want; building $v" >&2
+      echo "$v"
+      return 0
+    fi
+  done
+  cat "$prefix/src/apt-get-source.log" >&2
+  die "apt-get source $pkg failed"
+}
+: >"$prefix/src/apt-get-source.log"
+upstream() { local v=${1#*:}; echo "${v%-*}"; }
+native_mbedtls=$mbedtls_version native_expat=$expat_version
+mbedtls_version=$(fetch_source mbedtls "$native_mbedtls")
+expat_version=$(fetch_source expat "$native_expat")
+[ "$mbedtls_version" = "$native_mbedtls" ] || unavailable+=("mbedtls_native_unavailable=$native_mbedtls")
+[ "$expat_version" = "$native_expat" ] || unavailable+=("expat_native_unavailable=$native_expat")
 
 # The upstream part of the version names the unpacked folder; the Debian
 # revision is checked in the changelog, since only it tells security fixes apart.
-upstream() { local v=${1#*:}; echo "${v%-*}"; }
 mbedtls_src=$prefix/src/mbedtls-$(upstream "$mbedtls_version")
 expat_src=$prefix/src/expat-$(upstream "$expat_version")
 for pair in "$mbedtls_src|$mbedtls_version" "$expat_src|$expat_version"; do
@@ -164,5 +191,6 @@ done
 # The Debian versions built, for the Windows build's check against the native
 # packages it is tested beside.
 printf 'mbedtls=%s\nexpat=%s\n' "$mbedtls_version" "$expat_version" >"$prefix/share/corvane-win-deps.versions"
+printf '%s\n' "${unavailable[@]}" >>"$prefix/share/corvane-win-deps.versions"
 echo "$key" >"$stamp"
 log "done: mbedtls $mbedtls_version and expat $expat_version in $prefix"
