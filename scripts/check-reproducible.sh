@@ -12,9 +12,9 @@ cd "$top"
 deps=$(cd "${1:-$top/build/win-deps}" && pwd)
 jobs=${JOBS:-$(nproc)}
 
-# The copies carry no .git, so the commit time comes in from here.
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-export SOURCE_DATE_EPOCH
+# The copies carry no .git, so the commit time comes in from here, given
+# to configure only: the build itself must carry it to the linker.
+epoch=$(git log -1 --format=%ct)
 commit=$(git rev-parse --short HEAD)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-repro.XXXXXX")
@@ -24,7 +24,7 @@ build_one() {
   local src="$work/$1/src-$RANDOM"
   mkdir -p "$src"
   git archive HEAD | tar -x -C "$src"
-  cmake -S "$src" -B "$src/out-$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  SOURCE_DATE_EPOCH=$epoch cmake -S "$src" -B "$src/out-$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" \
     -DCORVANE_WIN_DEPS_PREFIX="$deps" -DCORVANE_BENCH=OFF >/dev/null
   cmake --build "$src/out-$1" -j "$jobs" --target corvane-bootstrap >/dev/null
@@ -36,7 +36,7 @@ first=$(build_one a)
 sleep 2
 second=$(build_one b)
 
-echo "commit $commit (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
+echo "commit $commit (SOURCE_DATE_EPOCH=$epoch)"
 echo "build a: $first"
 echo "build b: $second"
 if [ "$first" != "$second" ]; then

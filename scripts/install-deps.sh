@@ -49,5 +49,5 @@ apt-get install -y -qq --no-install-recommends \
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
   dpkg-dev devscripts \
   wine wine32 xvfb xauth \
-  nginx-light apache2 tinyproxy curl openssl python3 \
+  nginx-light apache2 tinyproxy curl openssl python3 osslsigncode \
   valgrind time >/dev/null

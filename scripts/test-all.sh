@@ -43,6 +43,9 @@ step "Windows tests under Wine"
 wine_prefix_init
 xvfb-run -a ctest --test-dir build/win --output-on-failure -L wine
 
+step "reproducible Windows exe"
+bash scripts/check-reproducible.sh "$top/build/win-deps"
+
 step "fuzzing, ${fuzz_seconds} s per harness"
 bash scripts/run-fuzz.sh -t "$fuzz_seconds"
 
