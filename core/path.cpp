@@ -104,12 +104,29 @@ static char* scratch_concat(const char* head, size_t n, const char* tail) {
 // A path such as \tmp\demo names a folder from the root of the current
 // directory's drive: /C:/tmp/demo on Windows, /tmp/demo where there are no
 // drives. Taken as relative it would land inside the current directory.
+// On a network share the root is the share itself: \Chat in
+// \\server\share\dir is /UNC/server/share/Chat.
 static char* root_relative(const wchar_t* w) {
     platform_once(&current_directory_once, current_directory_fill);
     const char* cwd = current_directory ? current_directory : "";
-    bool drive = cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0);
-    return drive ? scratch_concat(cwd, 3, scratch_utf8(w))
-                 : scratch_concat("/", 1, scratch_utf8(w));
+    size_t root = 0;
+    if (cwd[0] == '/' && cwd[1] != 0 && cwd[2] == ':' && (cwd[3] == '/' || cwd[3] == 0)) {
+        root = 3;
+    } else if (strncmp(cwd, "/UNC/", 5) == 0) {
+        const char* server_end = strchr(cwd + 5, '/');
+        if (server_end != nullptr && server_end[1] != 0) {
+            const char* share_end = strchr(server_end + 1, '/');
+            root = share_end != nullptr ? (size_t)(share_end - cwd) : strlen(cwd);
+        }
+    }
+    return root != 0 ? scratch_concat(cwd, root, scratch_utf8(w))
+                     : scratch_concat("/", 1, scratch_utf8(w));
+}
+
+// "UNC\" in any letter case, as Windows itself accepts it.
+static bool is_unc_marker(const wchar_t* w) {
+    return (w[0] == L'U' || w[0] == L'u') && (w[1] == L'N' || w[1] == L'n') &&
+           (w[2] == L'C' || w[2] == L'c') && w[3] == L'\\';
 }
 
 char* path_from_wide(const wchar_t* w) {
@@ -120,7 +137,7 @@ char* path_from_wide(const wchar_t* w) {
         w += 4;
         len -= 4;
         // \\?\UNC\server\share is a network path like \\server\share.
-        if (len > 4 && wcsncmp(w, L"UNC\\", 4) == 0)
+        if (len > 4 && is_unc_marker(w))
             return path_normalise(scratch_concat("/UNC", 4, scratch_utf8(w + 3)));
     }
     char* text;
@@ -140,6 +157,14 @@ void path_reset_current_directory(void) {
     free(current_directory);
     current_directory = nullptr;
     current_directory_once.state = 0;
+}
+
+void path_use_current_directory(const wchar_t* system_path) {
+    platform_once(&current_directory_once, current_directory_fill);
+    char* path = path_from_wide(system_path);
+    char* copy = path != nullptr ? strdup(path) : nullptr;
+    free(current_directory);
+    current_directory = copy;
 }
 
 // The system-side text of a path: without its leading "/", or the current

@@ -49,3 +49,6 @@ bool path_exists(const char* path);
 
 // Forgets the cached current directory (tests that change it).
 void path_reset_current_directory(void);
+// Takes the system path as the cached current directory until the next
+// reset (tests of places the process cannot go, such as a network share).
+void path_use_current_directory(const wchar_t* system_path);

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "platform/net.h"
 #include "tools/release.h"
 #include "update/cycle.h"
 #include "update/signing_key.h"
@@ -354,6 +355,11 @@ int main(int argc, char** argv) {
         return command_manifest(argc, argv);
     }
     if (strcmp(command, "verify") == 0) {
+        // The fetches go through the tool's HTTP client, which needs the
+        // socket library started (Winsock) as the tool's own start-up does.
+        if (!platform_net_startup()) {
+            return failed("the socket library cannot be started");
+        }
         return command_verify(argc, argv);
     }
     return usage((std::string("unknown command ") + command).c_str());

@@ -25,6 +25,9 @@ const FromWideCase from_wide_cases[] = {
     // A long network path is the same network path.
     {LR"(\\?\UNC\server\share\dir)", "/UNC/server/share/dir"},
     {LR"(\\?\UNC\server\share)", "/UNC/server/share"},
+    // Windows takes the marker in any letter case.
+    {LR"(\\?\unc\server\share\dir)", "/UNC/server/share/dir"},
+    {LR"(\\?\Unc\server\share)", "/UNC/server/share"},
     // "\\?\" goes only from a path longer than four characters.
     {LR"(\\?\)", "/UNC/?"},
     {LR"(\\?\a)", "a"},
@@ -72,6 +75,27 @@ TEST(PathFromWide, SingleLeadingBackslashStartsAtTheRootOfTheCurrentDrive) {
         EXPECT_EQ(or_none(path_from_wide(c.input)), or_none(c.expected.c_str()))
             << "input " << narrow(c.input);
     }
+}
+
+TEST(PathFromWide, SingleLeadingBackslashOnANetworkShareStartsAtTheShare) {
+    // The process cannot move onto a share here, so the cache is given one.
+    const struct {
+        const wchar_t* cwd;
+        const wchar_t* input;
+        const char* expected;
+    } cases[] = {
+        {LR"(\\server\share\dir\sub)", LR"(\Chat)", "/UNC/server/share/Chat"},
+        {LR"(\\server\share)", LR"(\Chat\x)", "/UNC/server/share/Chat/x"},
+        {LR"(\\?\UNC\server\share\dir)", LR"(\a\..\b)", "/UNC/server/share/b"},
+        {LR"(\\?\unc\server\share\dir)", LR"(\Chat)", "/UNC/server/share/Chat"},
+        {LR"(D:\Games\Chat)", LR"(\Chat)", "/D:/Chat"},
+    };
+    for (const auto& c : cases) {
+        path_use_current_directory(c.cwd);
+        EXPECT_EQ(or_none(path_from_wide(c.input)), or_none(c.expected))
+            << "input " << narrow(c.input) << " in " << narrow(c.cwd);
+    }
+    path_reset_current_directory();
 }
 
 struct NormaliseCase {

@@ -1,5 +1,8 @@
 // The release tool as maintainers run it: exit codes, messages, and a
 // keygen / manifest / verify round trip.
+#ifdef _WIN32
+#include <winsock2.h>  // before anything brings in windows.h
+#endif
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -8,10 +11,20 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include "tests/support/servers.h"
+#endif
 
 #include "tests/support/release.h"
-#include "tests/support/servers.h"
 #include "update/signing_key.h"
 
 #ifndef CORVANE_RELEASE_TOOL
@@ -27,6 +40,33 @@ struct ToolRun {
     std::string out;  // stdout and stderr together
 };
 
+#ifdef _WIN32
+// cmd.exe strips the outer pair of quotes from what it is given.
+ToolRun run(const std::string& arguments) {
+    std::string command =
+        "\"\"" + std::string(CORVANE_RELEASE_TOOL) + "\" " + arguments + " 2>&1\"";
+    FILE* pipe = _popen(command.c_str(), "rb");
+    ToolRun result = {-1, ""};
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        result.out.append(buffer, n);
+    }
+    result.code = _pclose(pipe);
+    return result;
+}
+
+std::string q(const std::filesystem::path& p) {
+    return "\"" + p.string() + "\"";
+}
+
+// Display texts cmd.exe passes through unchanged.
+const char MANIFEST_TEXTS[] = " --changelog \"Fixes & more\" --displayversion \"2.1 beta 7\"";
+const char CHANGELOG_ELEMENT[] = "<changelog>Fixes &amp; more</changelog>";
+#else
 ToolRun run(const std::string& arguments) {
     std::string command = std::string(CORVANE_RELEASE_TOOL) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
@@ -44,6 +84,15 @@ ToolRun run(const std::string& arguments) {
     return result;
 }
 
+std::string q(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
+
+const char MANIFEST_TEXTS[] =
+    " --changelog \"$(printf 'Fixes & <more>\\r\\nand more')\" --displayversion '2.1 \"beta\" 7'";
+const char CHANGELOG_ELEMENT[] = "<changelog>Fixes &amp; &lt;more&gt;&#13;\nand more</changelog>";
+#endif
+
 std::string read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -51,10 +100,6 @@ std::string read(const fs::path& path) {
 
 void write(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string q(const fs::path& p) {
-    return "'" + p.string() + "'";
 }
 
 class ReleaseTool : public ::testing::Test {
@@ -77,9 +122,7 @@ class ReleaseTool : public ::testing::Test {
     ToolRun manifest(const char* key, const char* extra = "") {
         return run("manifest --key " + q(dir / key) + " --file " + q(dir / "CorvaneChat.exe") +
                    " --version 2.1.0.7 --url https://127.0.0.1:47443/files/CorvaneChat.exe" +
-                   " --changelog \"$(printf 'Fixes & <more>\\r\\nand more')\"" +
-                   " --displayversion '2.1 \"beta\" 7' " + extra + " -o " +
-                   q(dir / "manifest.xml"));
+                   MANIFEST_TEXTS + " " + extra + " -o " + q(dir / "manifest.xml"));
     }
     fs::path dir;
 };
@@ -93,9 +136,8 @@ TEST_F(ReleaseTool, KeygenManifestVerifyRoundTrip) {
     ASSERT_EQ(m.code, 0) << m.out;
     std::string xml = read(dir / "manifest.xml");
     for (const char* element : {"<version>2.1.0.7</version>", "<size>300000</size>",
-                                "<changelog>Fixes &amp; &lt;more&gt;&#13;\nand more</changelog>",
-                                "<displayname>Corvane Chat</displayname>", "<verify>",
-                                "<signature>", "<sha256>", "<forumlink></forumlink>"}) {
+                                CHANGELOG_ELEMENT, "<displayname>Corvane Chat</displayname>",
+                                "<verify>", "<signature>", "<sha256>", "<forumlink></forumlink>"}) {
         EXPECT_NE(xml.find(element), std::string::npos) << element << " in\n" << xml;
     }
 
@@ -108,7 +150,8 @@ TEST_F(ReleaseTool, KeygenManifestVerifyRoundTrip) {
     // sign-file prints a signature the tool's own check accepts.
     ToolRun s = run("sign-file " + q(dir / "release.pem") + " " + q(dir / "CorvaneChat.exe"));
     ASSERT_EQ(s.code, 0) << s.out;
-    std::string signature = s.out.substr(0, s.out.find('\n'));
+    // The first line, without the "\r" a Windows console line ends in.
+    std::string signature = s.out.substr(0, s.out.find_first_of("\r\n"));
     std::string der = read(dir / "release.der");
     ASSERT_TRUE(
         load_signing_key_from(reinterpret_cast<const uint8_t*>(der.data()), der.size(), nullptr));
@@ -220,11 +263,13 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
              "--url ftp://h/f -o " +
              d + "x.xml",
          1, "ftp://h/f: not an http:// or https:// URL"},
+#ifndef _WIN32  // cmd.exe has no way to pass a control character
         {"manifest --key " + d + "release.pem --file " + d +
              "CorvaneChat.exe --version 1.0.0.0 "
              "--url https://h/f --changelog \"$(printf 'bell\\007')\" -o " +
              d + "x.xml",
          1, "changelog: holds a control character"},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -240,6 +285,7 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
     EXPECT_FALSE(fs::exists(dir / "new.der")) << "keygen refused before writing either half";
 }
 
+#ifndef _WIN32
 TEST_F(ReleaseTool, VerifyFetchesTheManifestAndDownloadsTheFile) {
     ASSERT_EQ(keygen("release").code, 0);
     TestTempDir www;
@@ -282,6 +328,158 @@ TEST_F(ReleaseTool, VerifyFetchesTheManifestAndDownloadsTheFile) {
         SCOPED_TRACE(c.name);
         write(www.file("files/CorvaneChat.exe"), c.served);
         ToolRun v = run("verify --key " + q(dir / "release.der") + " " + c.url);
+        EXPECT_EQ(v.code, c.code) << v.out;
+        EXPECT_NE(v.out.find(c.line), std::string::npos) << v.out;
+    }
+}
+
+#endif
+
+// A minimal HTTP/1.1 server on a loopback port, in the test process: each
+// connection gets one response (the file at the path, else 404) and is
+// closed. It lets the verify-over-HTTP run on Windows, where no server of
+// the native tests is at hand.
+class LoopbackHttp {
+  public:
+    ~LoopbackHttp() { stop(); }
+    bool start() {
+#ifdef _WIN32
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+            return false;
+        }
+#endif
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(listener_, 8) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return false;
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+        return true;
+    }
+    void put(const std::string& path, const std::string& body) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        files_[path] = body;
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    void stop() {
+        if (!thread_.joinable()) {
+            return;
+        }
+        stopping_ = true;
+        // A connection of its own wakes the accept.
+        auto wake = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port_);
+        connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        thread_.join();
+        close_socket(wake);
+        close_socket(listener_);
+    }
+
+  private:
+#ifdef _WIN32
+    typedef int socklen_t;
+    static void close_socket(SOCKET s) {
+        closesocket(s);
+    }
+    SOCKET listener_ = INVALID_SOCKET;
+#else
+    static void close_socket(int s) {
+        close(s);
+    }
+    int listener_ = -1;
+#endif
+    void serve() {
+        while (!stopping_) {
+            auto client = accept(listener_, nullptr, nullptr);
+            if (stopping_) {
+                close_socket(client);
+                return;
+            }
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                int n = static_cast<int>(recv(client, buffer, sizeof(buffer), 0));
+                if (n <= 0) {
+                    break;
+                }
+                request.append(buffer, static_cast<size_t>(n));
+            }
+            std::string path;
+            if (request.compare(0, 4, "GET ") == 0) {
+                path = request.substr(4, request.find(' ', 4) - 4);
+            }
+            std::string response;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                auto found = files_.find(path);
+                const std::string body = found != files_.end() ? found->second : "not found";
+                response = std::string(found != files_.end() ? "HTTP/1.1 200 OK"
+                                                             : "HTTP/1.1 404 Not Found") +
+                           "\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\nConnection: close\r\n\r\n" + body;
+            }
+            for (size_t sent = 0; sent < response.size();) {
+                int n = static_cast<int>(send(client, response.data() + sent,
+                                              static_cast<int>(response.size() - sent), 0));
+                if (n <= 0) {
+                    break;
+                }
+                sent += static_cast<size_t>(n);
+            }
+            close_socket(client);
+        }
+    }
+    std::thread thread_;
+    std::mutex mutex_;
+    std::map<std::string, std::string> files_;
+    volatile bool stopping_ = false;
+    uint16_t port_ = 0;
+};
+
+// Also the Windows build's check that verify brings up the socket layer
+// before it fetches.
+TEST_F(ReleaseTool, VerifyFetchesOverPlainHttpFromALoopbackServer) {
+    ASSERT_EQ(keygen("release").code, 0);
+    LoopbackHttp server;
+    ASSERT_TRUE(server.start());
+    std::string program = read(dir / "CorvaneChat.exe");
+    ToolRun m = run("manifest --key " + q(dir / "release.pem") + " --file " +
+                    q(dir / "CorvaneChat.exe") + " --version 1.0.0.3 --url " +
+                    server.url("/files/CorvaneChat.exe") + " -o " + q(dir / "manifest.xml"));
+    ASSERT_EQ(m.code, 0) << m.out;
+    server.put("/manifest.xml", read(dir / "manifest.xml"));
+
+    std::string changed = program;
+    changed[99] ^= 1;
+    struct {
+        const char* name;
+        std::string served;
+        const char* path;
+        int code;
+        const char* line;
+    } cases[] = {
+        {"the published release", program, "/manifest.xml", 0,
+         "passed: program file read: http://"},
+        {"a changed file on the server", changed, "/manifest.xml", 1,
+         "FAILED: program file signature"},
+        {"no manifest at the URL", program, "/none.xml", 1, "FAILED: manifest signature"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.put("/files/CorvaneChat.exe", c.served);
+        ToolRun v = run("verify --key " + q(dir / "release.der") + " " + server.url(c.path));
         EXPECT_EQ(v.code, c.code) << v.out;
         EXPECT_NE(v.out.find(c.line), std::string::npos) << v.out;
     }
