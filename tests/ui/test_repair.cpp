@@ -1,5 +1,6 @@
 // Repair: backup, reset files, the cycle, keep or restore; and the mends
-// for clicks and closing during its wait.
+// for clicks and closing during its wait. Answering No is a row of the
+// operation table (operation_cases.h).
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -109,19 +110,6 @@ TEST_F(RepairTest, LeftoverBackupFailsAtOnceAndDeletesNothing) {
     EXPECT_TRUE(tool.lines_with("[error] Corvane Chat Bootstrap").empty()) << tool.transcript();
     EXPECT_EQ(read_text(program), OLD_PROGRAM);
     EXPECT_EQ(read_text(program + ".repair"), "an earlier backup");
-    for (const char* f : reset_files)
-        EXPECT_EQ(read_text(folder + "/" + f), f) << f;
-}
-
-TEST_F(RepairTest, AnswerNoChangesNothing) {
-    make_installation();
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("repair");
-    EXPECT_NE(tool.expect(REPAIR_QUESTION), "");
-    tool.send("no");
-    close_and_expect_exit();
-    EXPECT_EQ(tool.lines_with("state:").size(), 1u) << tool.transcript();
     for (const char* f : reset_files)
         EXPECT_EQ(read_text(folder + "/" + f), f) << f;
 }

@@ -246,3 +246,142 @@ std::vector<ControlInfo> WinTool::controls() const {
         all.push_back(read_control(window_, child));
     return all;
 }
+
+bool WinTool::type_into(int id, const std::wstring& text) const {
+    HWND box = GetDlgItem(window_, id);
+    if (box == nullptr || !set_window_text(box, text))
+        return false;
+    return PostMessageW(window_, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)box) != 0;
+}
+
+bool WinTool::close() const {
+    return PostMessageW(window_, WM_CLOSE, 0, 0) != 0;
+}
+
+namespace {
+
+// The system icons a message box shows, by the kind the tests name.
+struct IconKind {
+    LPCWSTR icon;
+    const char* kind;
+};
+const IconKind icon_kinds[] = {{IDI_QUESTION, "question"},
+                               {IDI_INFORMATION, "information"},
+                               {IDI_WARNING, "warning"},
+                               {IDI_ERROR, "error"}};
+
+// The icon as drawn at the standard size on a background of one colour.
+// Icon handles belong to the process that loaded them, so the
+// tool's icon is compared with ours by what it draws.
+std::vector<DWORD> icon_pixels(HWND window, HICON icon, int background) {
+    int size = GetSystemMetrics(SM_CXICON);
+    std::vector<DWORD> pixels((size_t)(size * size), 0);
+    HDC screen = GetDC(window);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr && bits != nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT all = {0, 0, size, size};
+        FillRect(dc, &all, (HBRUSH)GetStockObject(background));
+        DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+        GdiFlush();
+        const DWORD* p = static_cast<const DWORD*>(bits);
+        for (size_t i = 0; i < pixels.size(); i++)
+            pixels[i] = p[i] & 0x00FFFFFF;
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(window, screen);
+    return pixels;
+}
+
+// The picture the icon static of the box shows, captured off its own paint
+// (WM_PRINTCLIENT is not sent across processes, the screen is).
+std::vector<DWORD> shown_icon_pixels(HWND icon_static) {
+    int size = GetSystemMetrics(SM_CXICON);
+    std::vector<DWORD> pixels((size_t)(size * size), 0);
+    RECT at;
+    GetWindowRect(icon_static, &at);
+    HDC screen = GetDC(nullptr);
+    for (int y = 0; y < size; y++) {
+        for (int x = 0; x < size; x++) {
+            COLORREF c = GetPixel(screen, at.left + x, at.top + y);
+            pixels[(size_t)(y * size + x)] =
+                (DWORD)((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+}  // namespace
+
+static std::string icon_kind_of(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (class_of(child) != L"Static" ||
+            ((DWORD)GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
+            !IsWindowVisible(child))
+            continue;
+        DWORD_PTR shown = 0;
+        SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown);
+        if (shown == 0)
+            return "none";
+        for (const IconKind& k : icon_kinds) {
+            if ((HICON)shown == LoadIconW(nullptr, k.icon))
+                return k.kind;
+        }
+        // Handles differ between processes: compare what each draws where
+        // the icon is opaque, that is where it draws alike on black and
+        // on white (the box's background shows elsewhere).
+        std::vector<DWORD> seen = shown_icon_pixels(child);
+        for (const IconKind& k : icon_kinds) {
+            HICON ours = LoadIconW(nullptr, k.icon);
+            std::vector<DWORD> on_black = icon_pixels(child, ours, BLACK_BRUSH);
+            std::vector<DWORD> on_white = icon_pixels(child, ours, WHITE_BRUSH);
+            size_t same = 0, opaque = 0;
+            for (size_t i = 0; i < seen.size(); i++) {
+                if (on_black[i] != on_white[i])
+                    continue;
+                opaque++;
+                same += seen[i] == on_black[i];
+            }
+            if (opaque > 0 && same * 100 >= opaque * 98)
+                return k.kind;
+        }
+        return "unknown";
+    }
+    return "none";
+}
+
+MessageBoxInfo read_message_box(HWND box) {
+    MessageBoxInfo info;
+    info.caption = window_text(box);
+    // The text is the one static that is not an icon.
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (class_of(child) == L"Static" &&
+            ((DWORD)GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+            std::wstring text = window_text(child);
+            if (!text.empty())
+                info.text = text;
+        }
+    }
+    info.kind = icon_kind_of(box);
+    return info;
+}
+
+bool press_box_button(HWND box, int button_id) {
+    HWND button = GetDlgItem(box, button_id);
+    if (button == nullptr || !IsWindowVisible(button))
+        return false;
+    return PostMessageW(button, BM_CLICK, 0, 0) != 0;
+}

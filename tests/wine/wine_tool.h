@@ -73,6 +73,12 @@ class WinTool {
     // The children of the main window in creation (Z) order.
     std::vector<ControlInfo> controls() const;
 
+    // Types text into the edit control and moves the focus away, as the
+    // window learns it: WM_SETTEXT, then the box's EN_KILLFOCUS notice.
+    bool type_into(int id, const std::wstring& text) const;
+    // Asks the main window to close (WM_CLOSE, as the title bar's X does).
+    bool close() const;
+
   private:
     PROCESS_INFORMATION info_ = {};
     HWND window_ = nullptr;
@@ -83,6 +89,18 @@ std::wstring window_text(HWND window);
 // Sets the text of a window of another process (WM_SETTEXT).
 bool set_window_text(HWND window, const std::wstring& text);
 std::wstring class_of(HWND window);
+
+// What a test reads off one of the tool's message boxes. kind is
+// "question", "information", "warning" or "error" from the icon shown, or
+// "none".
+struct MessageBoxInfo {
+    std::wstring caption;
+    std::wstring text;
+    std::string kind;
+};
+MessageBoxInfo read_message_box(HWND box);
+// Presses the box's button IDYES, IDNO, IDOK or IDCANCEL (BM_CLICK).
+bool press_box_button(HWND box, int button_id);
 
 // Polls predicate every 50 ms until it holds or timeout_ms passed.
 template <typename Predicate>

@@ -1,0 +1,86 @@
+// Repair and Uninstall as a user meets them: the install folder before, the
+// boxes shown with the answer given to each, the main button's label and
+// the folder afterwards. One table, run by the console driver (ui_tool_test)
+// and by the Win32 driver on the Windows tool under Wine.
+#pragma once
+
+enum OperationAction { OPERATION_REPAIR, OPERATION_UNINSTALL };
+
+// One message box: its icon kind ("question", "information", "error"),
+// caption, full text, and the button pressed ("yes", "no" or "ok").
+struct OperationBox {
+    const char* kind;
+    const char* caption;
+    const char* text;
+    const char* answer;
+};
+
+constexpr int OPERATION_MAX_BOXES = 4;
+constexpr int OPERATION_MAX_FILES = 12;
+
+struct OperationCase {
+    const char* name;
+    OperationAction action;
+    // The boxes in the order shown; no other box may appear. Ends at a
+    // null kind.
+    OperationBox boxes[OPERATION_MAX_BOXES];
+    const char* label_after;  // the main button's label, without '&'
+    // Folder-relative paths ('/' separated) that must still hold what they
+    // held before, and paths (files or folders) that must be gone; both end
+    // at null.
+    const char* kept[OPERATION_MAX_FILES];
+    const char* gone[OPERATION_MAX_FILES];
+};
+
+// The installation every case starts from: path and contents.
+struct OperationFile {
+    const char* path;
+    const char* contents;
+};
+
+constexpr OperationFile OPERATION_INSTALLATION[] = {
+    {"Bin/CorvaneChat.exe", "program"},       {"Bin/CorvaneChatClient.exe", "companion"},
+    {"Qorbs/CorvaneChat.qorb", "archive"},    {"Config/CorvaneChat.cfg", "own configuration"},
+    {"Config/emote.cfg", "emote settings"},   {"Config/string.cfg", "string settings"},
+    {"Config/travel.cfg", "travel settings"}, {"Config/zone.cfg", "zone settings"},
+    {"Config/user.cfg", "user settings"},     {"Screenshots/one.png", "user data"},
+};
+
+constexpr char OPERATION_CAPTION[] = "Corvane Chat";
+constexpr char REPAIR_QUESTION_TEXT[] =
+    "The Corvane Chat program will be checked against the latest version, and configuration "
+    "files that can cause startup issues will be reset to the defaults. Do you want to continue?";
+constexpr char UNINSTALL_QUESTION_TEXT[] =
+    "The Corvane Chat program will be removed. Your character database, screenshots, saved "
+    "costumes, and other files will be left in place. Do you want to continue?";
+constexpr char UNINSTALL_SUCCESS_TEXT[] = "Corvane Chat was successfully uninstalled.";
+
+const OperationCase OPERATION_CASES[] = {
+    {"RepairAnsweredNoChangesNothing",
+     OPERATION_REPAIR,
+     {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "no"}},
+     "Launch!",
+     {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
+      "Config/emote.cfg", "Config/string.cfg", "Config/travel.cfg", "Config/zone.cfg",
+      "Config/user.cfg"},
+     {}},
+    {"UninstallAnsweredNoKeepsEverything",
+     OPERATION_UNINSTALL,
+     {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "no"}},
+     "Launch!",
+     {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
+      "Config/CorvaneChat.cfg", "Config/emote.cfg", "Screenshots/one.png"},
+     {}},
+    // No shortcuts exist, so no shortcut question; Qorbs and Bin end empty
+    // and go, Config and Screenshots hold user data and stay.
+    {"UninstallRemovesTheProgramFilesAndEmptyFolders",
+     OPERATION_UNINSTALL,
+     {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "yes"},
+      {"information", OPERATION_CAPTION, UNINSTALL_SUCCESS_TEXT, "ok"}},
+     "Install",
+     {"Config/emote.cfg", "Config/user.cfg", "Screenshots/one.png"},
+     {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
+      "Config/CorvaneChat.cfg", "Qorbs", "Bin"}},
+};
+
+constexpr int OPERATION_CASE_COUNT = sizeof OPERATION_CASES / sizeof OPERATION_CASES[0];
