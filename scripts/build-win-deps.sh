@@ -132,7 +132,9 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 jobs=$(nproc)
 
 # Both builds pass the deps prefix explicitly so the toolchain file does not
-# fall back to its default location while building into somewhere else.
+# fall back to its default location while building into somewhere else. The
+# prefix is mapped out of the objects (assertion texts name source files), so
+# the exe does not depend on where its libraries were built.
 cmake_build() { # NAME SOURCE_DIR [CMAKE ARGS...]
   local name=$1 src=$2
   shift 2
@@ -142,6 +144,7 @@ cmake_build() { # NAME SOURCE_DIR [CMAKE ARGS...]
     -DCORVANE_WIN_DEPS_PREFIX="$prefix" \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_C_FLAGS="-ffile-prefix-map=$prefix=deps" \
     "$@" >"$prefix/build/$name.configure.log" 2>&1 ||
     die "configuring $name failed, see $prefix/build/$name.configure.log"
   cmake --build "$prefix/build/$name" -j "$jobs" >"$prefix/build/$name.build.log" 2>&1 ||
