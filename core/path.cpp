@@ -220,13 +220,17 @@ char* path_to_display(const char* s) {
     // leading "", so that the text reads back as the same folder.
     bool rooted = !network && text[0] != 0 && text[1] != ':';
     size_t len = strlen(shown);
-    char* out = scratch_alloc(len + 2);
+    // A drive root shows as "E:\": "E:" alone would read back as relative.
+    bool drive_root = len == 2 && shown[1] == ':';
+    char* out = scratch_alloc(len + 3);
     if (out == nullptr)
         return nullptr;
     size_t n = 0;
     if (network || rooted)
         out[n++] = '\\';
     memcpy(out + n, shown, len + 1);
+    if (drive_root)
+        strcpy(out + n + len, "\\");
     for (char* p = out; *p; p++) {
         if (*p == '/')
             *p = '\\';

@@ -209,7 +209,8 @@ TEST(PathToDisplay, Examples) {
         {"/C:/Games/Chat", R"(C:\Games\Chat)"},
         {"/UNC/server/share/dir", R"(\\server\share\dir)"},
         {"/UNC/server/share", R"(\\server\share)"},
-        {"/C:", "C:"},
+        // A drive root keeps its backslash: "C:" alone would be relative.
+        {"/C:", R"(C:\)"},
         // Without drive or server the root stays, so the text reads back.
         {"/tmp/x", R"(\tmp\x)"},
     };
@@ -219,6 +220,9 @@ TEST(PathToDisplay, Examples) {
     }
     EXPECT_EQ(path_to_display(nullptr), nullptr);
     EXPECT_EQ(path_to_display_wide(nullptr), nullptr);
+    // What the folder box shows reads back as the same folder.
+    for (const char* folder : {"/E:", "/E:/Chat", "/UNC/server/share"})
+        EXPECT_EQ(or_none(path_from_wide(path_to_display_wide(folder))), or_none(folder));
 }
 
 TEST(PathToDisplay, RelativePathStartsAtTheCurrentDirectory) {
