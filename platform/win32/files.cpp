@@ -33,7 +33,10 @@ bool platform_remove_directory(const wchar_t* long_path) {
 }
 
 PlatformFile* platform_file_create(const wchar_t* long_path) {
-    HANDLE file = CreateFileW(long_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // Deleting stays allowed while the file is open, as on POSIX: a window
+    // closed mid-download deletes the staging file under the writer, and
+    // the system removes it once the last handle goes with the process.
+    HANDLE file = CreateFileW(long_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;

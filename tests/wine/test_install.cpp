@@ -48,10 +48,12 @@ class WineInstallTest : public WineToolTest {
         DeleteFileW((www_ + L"\\CorvaneChat.exe").c_str());
     }
 
-    // Publishes program as the signed release the server offers.
-    void publish(const std::string& program) {
+    // Publishes program as the signed release the server offers; a slow
+    // release is downloaded at a throttled rate.
+    void publish(const std::string& program, bool slow = false) {
         ASSERT_TRUE(win_write_file(www_ + L"\\CorvaneChat.exe", program));
-        TestRelease release = make_test_release(program, "https://" + host_ + "/CorvaneChat.exe");
+        std::string url = "https://" + host_ + (slow ? "/slow" : "") + "/CorvaneChat.exe";
+        TestRelease release = make_test_release(program, url);
         ASSERT_TRUE(win_write_file(www_ + widen(MANIFEST_PATH), test_release_xml(release)));
     }
 
@@ -121,6 +123,22 @@ TEST_F(WineInstallTest, FailedDownloadIsReportedAndTheWindowStaysInInstall) {
     EXPECT_FALSE(win_exists(folder + L"\\Bin\\CorvaneChat.exe"));
     EXPECT_FALSE(win_exists(record_path()));
     close_and_expect_exit();
+}
+
+TEST_F(WineInstallTest, ClosingDuringTheDownloadLeavesNoStagingFile) {
+    publish(test_program_bytes(4 * 1024 * 1024, 7), true);
+    std::wstring folder = temp.file(L"Closed");
+    start(tool_path(), L"-cvdir " + folder);
+    press(tool, ID_INSTALL);
+    // The staging file is open for writing while the download runs.
+    std::wstring stage = folder + L"\\Bin\\CorvaneChat.exe.stage";
+    ASSERT_TRUE(wait_until([&] { return win_exists(stage); }, INSTALL_TIMEOUT_MS))
+        << button_state(tool);
+    ASSERT_TRUE(PostMessageW(tool.window(), WM_CLOSE, 0, 0));
+    EXPECT_EQ(tool.wait_exit(EXIT_TIMEOUT_MS), 0);
+    EXPECT_FALSE(win_exists(stage));
+    EXPECT_FALSE(win_exists(folder + L"\\Bin\\CorvaneChat.exe"));
+    EXPECT_FALSE(win_exists(record_path()));
 }
 
 TEST_F(WineInstallTest, LaunchStartsTheInstalledChatProgramAndExitsWithCodeZero) {

@@ -6,6 +6,7 @@ usage: with_nginx.py EMULATOR TEST.exe [ARGS...]
 nginx runs natively over HTTPS (a fresh self-signed certificate) on a free
 127.0.0.1 port, serving an empty folder. The test program learns the folder
 (POSIX path) from CORVANE_WINE_WWW and the port from CORVANE_WINE_HTTPS_PORT;
+under /slow/ the same files come at 64 KiB/s;
 it publishes its releases there itself. The exit code is the test
 program's; a server that cannot start fails the run (exit 1), never skips.
 """
@@ -75,7 +76,10 @@ def main():
         f.write("  default_type application/octet-stream;\n  sendfile on;\n")
         f.write("  server {\n    listen 127.0.0.1:%d ssl;\n" % port)
         f.write("    ssl_certificate %s;\n    ssl_certificate_key %s;\n" % (cert, key))
-        f.write("    server_name localhost;\n    root %s;\n  }\n}\n" % www)
+        f.write("    server_name localhost;\n    root %s;\n" % www)
+        # The same files, slow enough for a test to act mid-download.
+        f.write("    location /slow/ {\n      alias %s/;\n      limit_rate 64k;\n    }\n" % www)
+        f.write("  }\n}\n")
     log = open(os.path.join(top, "nginx.log"), "w")
     server = subprocess.Popen([NGINX, "-p", top, "-e", top + "/error.log", "-c", conf],
                               stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
