@@ -14,9 +14,6 @@ const HandlerEntry main_handlers[] = {
 
 void start_updater(void) {
     updater_mailbox = mailbox_start_thread(updater_handlers, 0, nullptr);
-    // The key is in place before any request can reach a cycle.
-    load_signing_key();
-    recover_program_file();
     // Declined by the updater: updates stay held until Install or Repair.
     mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr);
 }
@@ -29,6 +26,11 @@ int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv
     sink_register(REPORT_FATAL, fatal_sink);
     main_mailbox = mailbox_attach_current(main_handlers);
     platform_net_startup();
+    // The key and the program file are settled before the window exists:
+    // its first state must see a recovered program file, and no button may
+    // start a cycle without the key. Neither needs the window or updater.
+    load_signing_key();
+    recover_program_file();
     ui_mailbox = mailbox_start_thread(ui_handlers, STARTUP_SHOW_COMMAND, instance);
     mail_wait(MAIL_WINDOW_READY, STARTUP_WINDOW_TIMEOUT_MS);
     updates_held = 1;

@@ -19,6 +19,5 @@ constexpr int32_t STARTUP_SHOW_COMMAND = 5;
 // How long start-up waits for the window before going on without it.
 constexpr int32_t STARTUP_WINDOW_TIMEOUT_MS = 10000;
 
-// Starts the updater thread, loads the key, recovers the program file and
-// posts the first (held) update request.
+// Starts the updater thread and posts the first (held) update request.
 void start_updater(void);

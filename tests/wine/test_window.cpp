@@ -178,6 +178,51 @@ TEST_F(WineWindowTest, ProgramFileInBinShowsLaunch) {
     close_and_expect_exit();
 }
 
+TEST_F(WineWindowTest, ProgramFileLeftAsOldIsRecoveredBeforeTheFirstState) {
+    // An update's swap cut off between its two renames leaves only ".old".
+    std::wstring folder = temp.file(L"Swapped");
+    ASSERT_TRUE(win_make_folders(folder + L"\\Bin"));
+    std::wstring program = folder + L"\\Bin\\CorvaneChat.exe";
+    ASSERT_TRUE(win_write_file(program + L".old", "the program before the update"));
+    start_in(folder);
+    // The very first state already counts the recovered program.
+    EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
+    std::string text;
+    EXPECT_TRUE(win_read_file(program, &text));
+    EXPECT_EQ(text, "the program before the update");
+    EXPECT_FALSE(win_exists(program + L".old"));
+    close_and_expect_exit();
+}
+
+// The Wine prefix's own drive C: serves as the drive root; what the test
+// puts there goes again at its end, pass or fail.
+struct DriveRootProgram {
+    std::wstring bin = L"C:\\Bin";
+    std::wstring program = bin + L"\\CorvaneChat.exe";
+    bool made_bin = false;
+    ~DriveRootProgram() {
+        DeleteFileW(program.c_str());
+        if (made_bin)
+            RemoveDirectoryW(bin.c_str());
+    }
+};
+
+TEST_F(WineWindowTest, DriveRootShowsWithItsBackslashAndReadsBackTheSame) {
+    DriveRootProgram root;
+    ASSERT_FALSE(win_exists(root.program)) << "C:\\Bin\\CorvaneChat.exe is not the test's";
+    root.made_bin = !win_exists(root.bin);
+    ASSERT_TRUE(win_make_folders(root.bin));
+    ASSERT_TRUE(win_write_file(root.program, "a program"));
+    start(tool_path(), L"-cvdir C:\\");
+    EXPECT_EQ(tool.control(ID_FOLDER_BOX).text, L"C:\\");
+    EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
+    // Leaving the box reads its text back as the install folder.
+    post_command(tool, ID_FOLDER_BOX, EN_KILLFOCUS);
+    EXPECT_FALSE(state_becomes(expected_state(L"&Install", true, false, false, false), 2000));
+    EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
+    close_and_expect_exit();
+}
+
 TEST_F(WineWindowTest, FolderNamedLikeTheProgramFileAlsoCountsAsInstalled) {
     start_in(installed_folder(L"Installed", true));
     EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
