@@ -7,12 +7,15 @@
 enum OperationAction { OPERATION_REPAIR, OPERATION_UNINSTALL };
 
 // One message box: its icon kind ("question", "information", "error"),
-// caption, full text, and the button pressed ("yes", "no" or "ok").
+// caption, text, and the button pressed ("yes", "no" or "ok"). A text
+// that carries details of the moment (an error's cause) is matched by its
+// start.
 struct OperationBox {
     const char* kind;
     const char* caption;
     const char* text;
     const char* answer;
+    bool text_is_start = false;
 };
 
 constexpr int OPERATION_MAX_BOXES = 4;
@@ -21,6 +24,8 @@ constexpr int OPERATION_MAX_FILES = 12;
 struct OperationCase {
     const char* name;
     OperationAction action;
+    // An update server runs, offering no release: a download fails.
+    bool server;
     // The boxes in the order shown; no other box may appear. Ends at a
     // null kind.
     OperationBox boxes[OPERATION_MAX_BOXES];
@@ -53,19 +58,39 @@ constexpr char REPAIR_QUESTION_TEXT[] =
 constexpr char UNINSTALL_QUESTION_TEXT[] =
     "The Corvane Chat program will be removed. Your character database, screenshots, saved "
     "costumes, and other files will be left in place. Do you want to continue?";
+constexpr char REPAIR_FAILURE_TEXT[] =
+    "There was a problem repairing Corvane Chat. Check that you have completely exited Corvane "
+    "Chat before attempting to repair.";
+constexpr char DOWNLOAD_ERROR_START[] =
+    "An error occured while attempting to download Corvane Chat.";
 constexpr char UNINSTALL_SUCCESS_TEXT[] = "Corvane Chat was successfully uninstalled.";
 
 const OperationCase OPERATION_CASES[] = {
     {"RepairAnsweredNoChangesNothing",
      OPERATION_REPAIR,
+     false,
      {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "no"}},
      "Launch!",
      {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
       "Config/emote.cfg", "Config/string.cfg", "Config/travel.cfg", "Config/zone.cfg",
       "Config/user.cfg"},
      {}},
+    // The reset files stay deleted; the program file comes back from its
+    // backup, and the backup is gone.
+    {"FailedRepairRestoresTheProgramFile",
+     OPERATION_REPAIR,
+     true,
+     {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "yes"},
+      {"error", "Corvane Chat Bootstrap", DOWNLOAD_ERROR_START, "ok", true},
+      {"error", OPERATION_CAPTION, REPAIR_FAILURE_TEXT, "ok"}},
+     "Launch!",
+     {"Bin/CorvaneChat.exe", "Config/CorvaneChat.cfg", "Config/user.cfg", "Screenshots/one.png"},
+     {"Bin/CorvaneChat.exe.repair", "Bin/CorvaneChat.exe.stage", "Bin/CorvaneChatClient.exe",
+      "Qorbs/CorvaneChat.qorb", "Config/emote.cfg", "Config/string.cfg", "Config/travel.cfg",
+      "Config/zone.cfg"}},
     {"UninstallAnsweredNoKeepsEverything",
      OPERATION_UNINSTALL,
+     false,
      {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "no"}},
      "Launch!",
      {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
@@ -75,6 +100,7 @@ const OperationCase OPERATION_CASES[] = {
     // and go, Config and Screenshots hold user data and stay.
     {"UninstallRemovesTheProgramFilesAndEmptyFolders",
      OPERATION_UNINSTALL,
+     false,
      {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "yes"},
       {"information", OPERATION_CAPTION, UNINSTALL_SUCCESS_TEXT, "ok"}},
      "Install",

@@ -1,6 +1,6 @@
 // Repair: backup, reset files, the cycle, keep or restore; and the mends
-// for clicks and closing during its wait. Answering No is a row of the
-// operation table (operation_cases.h).
+// for clicks and closing during its wait. Answering No and a failed
+// download are rows of the operation table (operation_cases.h).
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -64,24 +64,6 @@ TEST_F(RepairTest, SuccessKeepsTheNewFileDropsTheBackupAndStaysOpen) {
         EXPECT_FALSE(fs::exists(folder + "/" + f)) << f;
     expect_kept_files();
     EXPECT_FALSE(chat_started());
-}
-
-TEST_F(RepairTest, FailedCycleRestoresTheProgramFile) {
-    start_server();  // nothing published
-    make_installation();
-    start_and_repair();
-    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: An error occured"), "")
-        << tool.transcript();
-    EXPECT_NE(tool.expect(REPAIR_FAILURE), "") << tool.transcript();
-    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
-    close_and_expect_exit();
-
-    EXPECT_EQ(read_text(program), OLD_PROGRAM);
-    EXPECT_FALSE(fs::exists(program + ".repair"));
-    // What Repair reset before the cycle is not brought back.
-    for (const char* f : reset_files)
-        EXPECT_FALSE(fs::exists(folder + "/" + f)) << f;
-    expect_kept_files();
 }
 
 TEST_F(RepairTest, BadSignatureIsAFailedCycleToo) {
