@@ -4,7 +4,17 @@
 // and by the Win32 driver on the Windows tool under Wine.
 #pragma once
 
+#include <stddef.h>
+#include <stdint.h>
+
 enum OperationAction { OPERATION_REPAIR, OPERATION_UNINSTALL };
+
+// What the update server offers: no server at all, a server without a
+// release (a download fails), or the signed test release below.
+enum OperationServer { OPERATION_NO_SERVER, OPERATION_EMPTY_SERVER, OPERATION_RELEASE };
+// The released program: test_program_bytes(length, seed).
+constexpr size_t OPERATION_RELEASE_LENGTH = 30000;
+constexpr uint32_t OPERATION_RELEASE_SEED = 3;
 
 // One message box: its icon kind ("question", "information", "error"),
 // caption, text, and the button pressed ("yes", "no" or "ok"). A text
@@ -24,8 +34,7 @@ constexpr int OPERATION_MAX_FILES = 12;
 struct OperationCase {
     const char* name;
     OperationAction action;
-    // An update server runs, offering no release: a download fails.
-    bool server;
+    OperationServer server;
     // The boxes in the order shown; no other box may appear. Ends at a
     // null kind.
     OperationBox boxes[OPERATION_MAX_BOXES];
@@ -35,6 +44,8 @@ struct OperationCase {
     // at null.
     const char* kept[OPERATION_MAX_FILES];
     const char* gone[OPERATION_MAX_FILES];
+    // Bin/CorvaneChat.exe holds the released program afterwards.
+    bool program_is_release = false;
 };
 
 // The installation every case starts from: path and contents.
@@ -58,6 +69,7 @@ constexpr char REPAIR_QUESTION_TEXT[] =
 constexpr char UNINSTALL_QUESTION_TEXT[] =
     "The Corvane Chat program will be removed. Your character database, screenshots, saved "
     "costumes, and other files will be left in place. Do you want to continue?";
+constexpr char REPAIR_SUCCESS_TEXT[] = "The repair process completed successfully.";
 constexpr char REPAIR_FAILURE_TEXT[] =
     "There was a problem repairing Corvane Chat. Check that you have completely exited Corvane "
     "Chat before attempting to repair.";
@@ -68,18 +80,30 @@ constexpr char UNINSTALL_SUCCESS_TEXT[] = "Corvane Chat was successfully uninsta
 const OperationCase OPERATION_CASES[] = {
     {"RepairAnsweredNoChangesNothing",
      OPERATION_REPAIR,
-     false,
+     OPERATION_NO_SERVER,
      {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "no"}},
      "Launch!",
      {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
       "Config/emote.cfg", "Config/string.cfg", "Config/travel.cfg", "Config/zone.cfg",
       "Config/user.cfg"},
      {}},
+    // The old program went to the backup, so the swap kept no ".old".
+    {"RepairReplacesTheProgramAndResetsTheConfiguration",
+     OPERATION_REPAIR,
+     OPERATION_RELEASE,
+     {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "yes"},
+      {"information", OPERATION_CAPTION, REPAIR_SUCCESS_TEXT, "ok"}},
+     "Launch!",
+     {"Config/CorvaneChat.cfg", "Config/user.cfg", "Screenshots/one.png"},
+     {"Bin/CorvaneChat.exe.repair", "Bin/CorvaneChat.exe.old", "Bin/CorvaneChat.exe.stage",
+      "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb", "Config/emote.cfg",
+      "Config/string.cfg", "Config/travel.cfg", "Config/zone.cfg"},
+     true},
     // The reset files stay deleted; the program file comes back from its
     // backup, and the backup is gone.
     {"FailedRepairRestoresTheProgramFile",
      OPERATION_REPAIR,
-     true,
+     OPERATION_EMPTY_SERVER,
      {{"question", OPERATION_CAPTION, REPAIR_QUESTION_TEXT, "yes"},
       {"error", "Corvane Chat Bootstrap", DOWNLOAD_ERROR_START, "ok", true},
       {"error", OPERATION_CAPTION, REPAIR_FAILURE_TEXT, "ok"}},
@@ -90,7 +114,7 @@ const OperationCase OPERATION_CASES[] = {
       "Config/zone.cfg"}},
     {"UninstallAnsweredNoKeepsEverything",
      OPERATION_UNINSTALL,
-     false,
+     OPERATION_NO_SERVER,
      {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "no"}},
      "Launch!",
      {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
@@ -100,7 +124,7 @@ const OperationCase OPERATION_CASES[] = {
     // and go, Config and Screenshots hold user data and stay.
     {"UninstallRemovesTheProgramFilesAndEmptyFolders",
      OPERATION_UNINSTALL,
-     false,
+     OPERATION_NO_SERVER,
      {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "yes"},
       {"information", OPERATION_CAPTION, UNINSTALL_SUCCESS_TEXT, "ok"}},
      "Install",

@@ -13,8 +13,11 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     for (const OperationFile& f : OPERATION_INSTALLATION)
         files.push_back({f.path, f.contents});
     std::string folder = make_folder("A", files);
-    if (c.server)
+    std::string release = test_program_bytes(OPERATION_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
+    if (c.server != OPERATION_NO_SERVER)
         start_server();
+    if (c.server == OPERATION_RELEASE)
+        publish(release);
     start_tool_in(folder);
     EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
     tool.send(c.action == OPERATION_REPAIR ? "repair" : "uninstall");
@@ -54,6 +57,10 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
                 EXPECT_EQ(read_text(folder + "/" + kept), f.contents) << kept;
             }
         }
+    }
+    if (c.program_is_release) {
+        EXPECT_TRUE(read_text(folder + "/Bin/CorvaneChat.exe") == release)
+            << "the program is not the release";
     }
     for (const char* gone : c.gone) {
         if (gone == nullptr)

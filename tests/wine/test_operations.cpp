@@ -3,11 +3,12 @@
 // messages, the folder then checked through Windows paths.
 #include <stdlib.h>
 
+#include "tests/support/release.h"
 #include "tests/ui/operation_cases.h"
 #include "tests/wine/wine_fixture.h"
 
-#if !defined(CORVANE_WINE_TEST_TOOL)
-#error "the tool's test build must be named (POSIX path)"
+#if !defined(CORVANE_WINE_TEST_TOOL) || !defined(CORVANE_WINE_TEST_KEY)
+#error "the tool's test build and the test key must be named (POSIX paths)"
 #endif
 
 namespace {
@@ -53,7 +54,30 @@ class WineOperationCaseTest : public WineToolTest, public ::testing::WithParamIn
                                     "through tests/wine/with_nginx.py (ctest does)";
         SetEnvironmentVariableW(L"CORVANE_TEST_UPDATE_HOST",
                                 widen("127.0.0.1:" + std::string(port)).c_str());
+        const char* www = getenv("CORVANE_WINE_WWW");
+        ASSERT_NE(www, nullptr);
+        www_ = wine_path(www);
+        host_ = "127.0.0.1:" + std::string(port);
+        SetEnvironmentVariableW(L"CORVANE_TEST_SIGNING_KEY",
+                                wine_path(CORVANE_WINE_TEST_KEY).c_str());
     }
+
+    void TearDown() override {
+        // The server folder outlives the test: leave no release behind.
+        DeleteFileW((www_ + L"\\update\\release\\v1\\corvanechat.xml").c_str());
+        DeleteFileW((www_ + L"\\CorvaneChat.exe").c_str());
+    }
+
+    // Publishes program as the signed release the server offers.
+    void publish(const std::string& program) {
+        ASSERT_TRUE(win_write_file(www_ + L"\\CorvaneChat.exe", program));
+        TestRelease release = make_test_release(program, "https://" + host_ + "/CorvaneChat.exe");
+        ASSERT_TRUE(win_write_file(www_ + L"\\update\\release\\v1\\corvanechat.xml",
+                                   test_release_xml(release)));
+    }
+
+    std::wstring www_;
+    std::string host_;
 };
 
 TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
@@ -64,6 +88,9 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
         ASSERT_TRUE(win_make_folders(path.substr(0, path.rfind(L'\\'))));
         ASSERT_TRUE(win_write_file(path, f.contents));
     }
+    std::string release = test_program_bytes(OPERATION_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
+    if (c.server == OPERATION_RELEASE)
+        publish(release);
     start(wine_path(CORVANE_WINE_TEST_TOOL), L"-cvdir \"" + folder + L"\"");
     EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
     press(tool, c.action == OPERATION_REPAIR ? ID_REPAIR : ID_UNINSTALL);
@@ -107,6 +134,11 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
                 EXPECT_EQ(bytes, f.contents) << kept;
             }
         }
+    }
+    if (c.program_is_release) {
+        std::string bytes;
+        win_read_file(folder + L"\\Bin\\CorvaneChat.exe", &bytes);
+        EXPECT_TRUE(bytes == release) << "the program is not the release";
     }
     for (const char* gone : c.gone) {
         if (gone == nullptr)
