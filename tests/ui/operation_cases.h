@@ -46,6 +46,10 @@ struct OperationCase {
     const char* gone[OPERATION_MAX_FILES];
     // Bin/CorvaneChat.exe holds the released program afterwards.
     bool program_is_release = false;
+    // A file of the installation made a folder (holding one file) instead:
+    // deleting it fails, as for a running program's file on Windows, also
+    // for root elsewhere.
+    const char* held = nullptr;
 };
 
 // The installation every case starts from: path and contents.
@@ -75,6 +79,9 @@ constexpr char REPAIR_FAILURE_TEXT[] =
     "Chat before attempting to repair.";
 constexpr char DOWNLOAD_ERROR_START[] =
     "An error occured while attempting to download Corvane Chat.";
+constexpr char UNINSTALL_FAILURE_TEXT[] =
+    "There was a problem uninstalling Corvane Chat. Check that you have completely exited "
+    "Corvane Chat before attempting to uninstall.";
 constexpr char UNINSTALL_SUCCESS_TEXT[] = "Corvane Chat was successfully uninstalled.";
 
 const OperationCase OPERATION_CASES[] = {
@@ -131,6 +138,17 @@ const OperationCase OPERATION_CASES[] = {
      {"Config/emote.cfg", "Config/user.cfg", "Screenshots/one.png"},
      {"Bin/CorvaneChat.exe", "Bin/CorvaneChatClient.exe", "Qorbs/CorvaneChat.qorb",
       "Config/CorvaneChat.cfg", "Qorbs", "Bin"}},
+    // What comes before the held file goes; the main program stays.
+    {"UninstallOfAHeldFileFails",
+     OPERATION_UNINSTALL,
+     OPERATION_NO_SERVER,
+     {{"question", OPERATION_CAPTION, UNINSTALL_QUESTION_TEXT, "yes"},
+      {"error", OPERATION_CAPTION, UNINSTALL_FAILURE_TEXT, "ok"}},
+     "Launch!",
+     {"Bin/CorvaneChat.exe"},
+     {"Qorbs/CorvaneChat.qorb", "Config/CorvaneChat.cfg"},
+     false,
+     "Bin/CorvaneChatClient.exe"},
 };
 
 constexpr int OPERATION_CASE_COUNT = sizeof OPERATION_CASES / sizeof OPERATION_CASES[0];

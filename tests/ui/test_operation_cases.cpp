@@ -10,8 +10,12 @@ class OperationCaseTest : public UiTest, public ::testing::WithParamInterface<in
 TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     const OperationCase& c = OPERATION_CASES[GetParam()];
     std::vector<std::pair<std::string, std::string>> files;
-    for (const OperationFile& f : OPERATION_INSTALLATION)
-        files.push_back({f.path, f.contents});
+    for (const OperationFile& f : OPERATION_INSTALLATION) {
+        if (c.held != nullptr && (std::string)f.path == c.held)
+            files.push_back({std::string(f.path) + "/held.txt", "x"});
+        else
+            files.push_back({f.path, f.contents});
+    }
     std::string folder = make_folder("A", files);
     std::string release = test_program_bytes(OPERATION_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
     if (c.server != OPERATION_NO_SERVER)

@@ -85,6 +85,8 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
     std::wstring folder = temp.file(L"A");
     for (const OperationFile& f : OPERATION_INSTALLATION) {
         std::wstring path = folder + L"\\" + windows_relative(f.path);
+        if (c.held != nullptr && (std::string)f.path == c.held)
+            path += L"\\held.txt";
         ASSERT_TRUE(win_make_folders(path.substr(0, path.rfind(L'\\'))));
         ASSERT_TRUE(win_write_file(path, f.contents));
     }
