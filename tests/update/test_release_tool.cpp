@@ -40,6 +40,17 @@ struct ToolRun {
     std::string out;  // stdout and stderr together
 };
 
+// Everything the command writes until it ends; the pipe stays open.
+std::string read_all(FILE* pipe) {
+    std::string out;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        out.append(buffer, n);
+    }
+    return out;
+}
+
 #ifdef _WIN32
 // cmd.exe strips the outer pair of quotes from what it is given.
 ToolRun run(const std::string& arguments) {
@@ -50,11 +61,7 @@ ToolRun run(const std::string& arguments) {
     if (pipe == nullptr) {
         return result;
     }
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        result.out.append(buffer, n);
-    }
+    result.out = read_all(pipe);
     result.code = _pclose(pipe);
     return result;
 }
@@ -74,11 +81,7 @@ ToolRun run(const std::string& arguments) {
     if (pipe == nullptr) {
         return result;
     }
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        result.out.append(buffer, n);
-    }
+    result.out = read_all(pipe);
     int status = pclose(pipe);
     result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
