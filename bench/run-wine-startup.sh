@@ -8,6 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/win}
 runs=${2:-10}
+case "$runs" in
+  '' | *[!0-9]* | 0) bad=1 ;;
+  *) bad=0 ;;
+esac
+if [ $# -gt 2 ] || [ "$bad" -ne 0 ]; then
+  echo "usage: bench/run-wine-startup.sh [BUILD_DIR [runs]]   (runs: a positive number)" >&2
+  exit 2
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \

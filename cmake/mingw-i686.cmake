@@ -1,10 +1,10 @@
 # Toolchain for the 32-bit Windows build (mingw-w64, i686), cross-compiled on
 # Debian and run under Wine for tests.
 #
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+#   cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 #
 # The cross-built Mbed TLS and expat come from scripts/build-win-deps.sh; by
-# default they are looked for in <repo>/build-win/deps, or wherever
+# default they are looked for in <repo>/build/win-deps, or wherever
 # CORVANE_WIN_DEPS_PREFIX (cache variable or environment variable) points.
 
 set(CMAKE_SYSTEM_NAME Windows)
@@ -32,7 +32,7 @@ if(NOT CORVANE_WIN_DEPS_PREFIX)
   if(DEFINED ENV{CORVANE_WIN_DEPS_PREFIX} AND NOT "$ENV{CORVANE_WIN_DEPS_PREFIX}" STREQUAL "")
     set(CORVANE_WIN_DEPS_PREFIX "$ENV{CORVANE_WIN_DEPS_PREFIX}")
   else()
-    set(CORVANE_WIN_DEPS_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build-win/deps")
+    set(CORVANE_WIN_DEPS_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build/win-deps")
   endif()
 endif()
 get_filename_component(CORVANE_WIN_DEPS_PREFIX "${CORVANE_WIN_DEPS_PREFIX}" ABSOLUTE)

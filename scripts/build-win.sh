@@ -2,6 +2,10 @@
 # The 32-bit Windows build: cross-built Mbed TLS and expat (cached), then
 # the tool and its Wine-run tests in build/win.
 set -euo pipefail
+if [ $# -ne 0 ]; then
+  echo "usage: bash scripts/build-win.sh" >&2
+  exit 2
+fi
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 deps="$top/build/win-deps"

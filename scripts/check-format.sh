@@ -1,9 +1,25 @@
 #!/usr/bin/env bash
-# Fails when any tracked C++ source differs from the repo's .clang-format.
+# Fails when any C++ source of the project differs from the repo's
+# .clang-format. Build folders (and whatever else is not part of the
+# sources) are never scanned.
+#
+#   bash scripts/check-format.sh
 set -euo pipefail
+if [ $# -ne 0 ]; then
+  echo "usage: bash scripts/check-format.sh" >&2
+  exit 2
+fi
 cd "$(dirname "$0")/.."
-files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h')
-[ -n "$files" ] || exit 0
-# shellcheck disable=SC2086
-clang-format --dry-run --Werror $files
-echo "format: $(echo "$files" | wc -w) files clean"
+
+files=()
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  while IFS= read -r -d '' f; do files+=("$f"); done \
+    < <(git ls-files -z -- '*.cpp' '*.h')
+else
+  while IFS= read -r -d '' f; do files+=("$f"); done \
+    < <(find . \( -path ./build -o -path './build-*' -o -path ./.git \) -prune \
+          -o -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
+fi
+[ ${#files[@]} -gt 0 ] || { echo "format: no sources found" >&2; exit 1; }
+clang-format --dry-run --Werror -- "${files[@]}"
+echo "format: ${#files[@]} files clean"

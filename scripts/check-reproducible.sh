@@ -9,6 +9,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+if [ $# -gt 1 ] || { [ $# -eq 1 ] && [ ! -d "$1" ]; }; then
+  echo "usage: bash scripts/check-reproducible.sh [DEPS_PREFIX]   (an existing folder; default build/win-deps)" >&2
+  exit 2
+fi
 deps=$(cd "${1:-$top/build/win-deps}" && pwd)
 jobs=${JOBS:-$(nproc)}
 

@@ -20,9 +20,11 @@ cd "$top"
 build="$top/build/native"
 demo="$top/build/demo"
 
-if [ "${1:-}" != "--no-deps" ]; then
-  bash scripts/install-deps.sh >/dev/null
-fi
+case "${1:-}" in
+  "") bash scripts/install-deps.sh >/dev/null ;;
+  --no-deps) ;;
+  *) echo "usage: sudo bash scripts/demo.sh [--no-deps]" >&2; exit 2 ;;
+esac
 
 echo "demo: building the tool, the release tool and the demo chat program" >&2
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -77,10 +79,18 @@ CONF
 /usr/sbin/nginx -p "$demo/server" -e "$demo/server/error.log" -c "$demo/server/nginx.conf"
 stop_server() { kill "$(cat "$demo/server/nginx.pid" 2>/dev/null)" 2>/dev/null || true; }
 trap stop_server EXIT
+answered=0
 for _ in $(seq 50); do
-  curl -sk -o /dev/null "https://$host/update/release/v1/corvanechat.xml" && break
+  if curl -sk -o /dev/null "https://$host/update/release/v1/corvanechat.xml"; then
+    answered=1
+    break
+  fi
   sleep 0.1
 done
+if [ "$answered" -ne 1 ]; then
+  echo "demo: the update server never answered on https://$host (see $demo/server/error.log)" >&2
+  exit 1
+fi
 
 folder=${CORVANE_DEMO_FOLDER:-$demo/install-$(date +%Y%m%d-%H%M%S)}
 echo "demo: update server on https://$host, install folder $folder" >&2

@@ -5,6 +5,10 @@
 # Not part of the tests; it installs ImageMagick and xdotool when missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ $# -gt 2 ] || { [ $# -ge 1 ] && [ ! -d "$1" ]; }; then
+  echo "usage: scripts/screenshot-win.sh [BUILD_DIR [OUTPUT.png]]   (BUILD_DIR: a Windows build folder)" >&2
+  exit 2
+fi
 build=$(cd "${1:-$root/build/win}" && pwd)
 out=${2:-$root/docs/window.png}
 exe=$build/CorvaneChatBootstrap.exe

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Environment for running the 32-bit Windows build under Wine. Source it:
 #
-#   . scripts/wine-env.sh [BUILD_DIR]     (default: <repo>/build-win)
+#   . scripts/wine-env.sh [BUILD_DIR]     (default: <repo>/build/win)
 #   wine_prefix_init                      (once; later calls return at once)
 #   wine BUILD_DIR/some-test.exe
 #
@@ -12,7 +12,7 @@
 # depend on the user's ~/.wine and a clean build folder starts from scratch.
 
 _corvane_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-_corvane_build=${1:-$_corvane_repo/build-win}
+_corvane_build=${1:-$_corvane_repo/build/win}
 mkdir -p "$_corvane_build"
 
 export WINEPREFIX
