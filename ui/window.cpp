@@ -48,7 +48,8 @@ const UiControlRow ui_control_table[UI_CONTROL_COUNT] = {
      true},
     {UI_CLASS_STATIC, UI_TIP_TEXT, STYLE_STATIC, 18, 252, false, 414, 32, 0, true},
     {UI_CLASS_ICON, L"#102", STYLE_ICON, 450, 252, false, 32, 32, 0, false},
-    {UI_CLASS_PROGRESS, nullptr, 0, 18, 302, false, 348, 20, 0, false},
+    {UI_CLASS_PROGRESS, nullptr, 0, STATUS_BAR_X, STATUS_BAR_Y, false, STATUS_BAR_WIDTH,
+     STATUS_BAR_HEIGHT, 0, false},
     {UI_CLASS_BUTTON, L"&Cancel", STYLE_BUTTON_OFF, 375, 301, false, 107, 22, UI_ID_CANCEL, true},
 };
 

@@ -24,9 +24,10 @@ static PlatformLock* lock_status(void) {
 
 void progress_bar_create(PlatformWindow parent) {
     platform_once(&status_lock_once, create_status_lock);
-    progress_bar = platform_progress_bar_create(parent, 18, 302, 348, 20);
+    progress_bar = platform_progress_bar_create(parent, STATUS_BAR_X, STATUS_BAR_Y,
+                                                STATUS_BAR_WIDTH, STATUS_BAR_HEIGHT);
     if (progress_bar != nullptr) {
-        platform_send_window_message(progress_bar, PLATFORM_PBM_SETRANGE, 0, 0x640000);
+        platform_send_window_message(progress_bar, PLATFORM_PBM_SETRANGE, 0, STATUS_BAR_RANGE);
     }
 }
 

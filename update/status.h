@@ -9,6 +9,15 @@
 constexpr int32_t STATUS_PRIORITY = 50;
 // The colour of a failed task's bar (COLORREF red).
 constexpr uint32_t STATUS_FAILURE_COLOUR = 0x000000FF;
+// Where progress_bar_create puts the bar in the main window's client area;
+// the window's control table shows the same row from these.
+constexpr int STATUS_BAR_X = 18;
+constexpr int STATUS_BAR_Y = 302;
+constexpr int STATUS_BAR_WIDTH = 348;
+constexpr int STATUS_BAR_HEIGHT = 20;
+// The bar's range, 0..100, as PBM_SETRANGE takes it: minimum in the low
+// word, maximum in the high word.
+constexpr intptr_t STATUS_BAR_RANGE = 100 << 16;
 
 struct StatusEntry {
     int32_t priority;  // 50, set at creation
@@ -16,8 +25,8 @@ struct StatusEntry {
     char* text;        // owned by the entry's owner, or null
 };
 
-// Creates the progress bar as a child of parent (x 18, y 302, 348 by 20)
-// and sets its range to 0..100. The status lock is made on first use. When
+// Creates the progress bar as a child of parent at the STATUS_BAR_
+// position and size, and sets its range to 0..100. The status lock is made on first use. When
 // the control cannot be made the bar is none and refreshes post nowhere.
 void progress_bar_create(PlatformWindow parent);
 

@@ -1,10 +1,21 @@
 // Threads and the thread's window-message queue.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <process.h>
 #include <stdlib.h>
 
 #include "platform/platform.h"
+
+// The portable names must be the control's own numbers.
+static_assert(PLATFORM_PBM_SETRANGE == PBM_SETRANGE, "PBM_SETRANGE");
+static_assert(PLATFORM_PBM_SETPOS == PBM_SETPOS, "PBM_SETPOS");
+static_assert(PLATFORM_PBM_SETBARCOLOR == PBM_SETBARCOLOR, "PBM_SETBARCOLOR");
+static_assert(PLATFORM_PBM_SETSTATE == PBM_SETSTATE, "PBM_SETSTATE");
+static_assert(PLATFORM_PBST_NORMAL == PBST_NORMAL, "PBST_NORMAL");
+static_assert(PLATFORM_PBST_ERROR == PBST_ERROR, "PBST_ERROR");
+static_assert(PLATFORM_WM_PAINT == WM_PAINT, "WM_PAINT");
 
 static_assert(sizeof(PlatformMsg) == sizeof(MSG), "PlatformMsg mirrors MSG field for field");
 
@@ -39,8 +50,6 @@ PlatformThread platform_thread_current(void) {
 
 void platform_thread_exit(uint32_t code) {
     _endthreadex(code);
-    for (;;) {
-    }
 }
 
 bool platform_thread_join(PlatformThread thread, int32_t timeout_ms) {
@@ -113,8 +122,8 @@ void platform_invalidate_window(PlatformWindow window) {
 
 PlatformWindow platform_progress_bar_create(PlatformWindow parent, int x, int y, int width,
                                             int height) {
-    return CreateWindowExW(WS_EX_CLIENTEDGE, L"msctls_progress32", nullptr,
-                           WS_CHILD | WS_VISIBLE | 0x01 /* PBS_SMOOTH */, x, y, width, height,
+    return CreateWindowExW(WS_EX_CLIENTEDGE, PROGRESS_CLASSW, nullptr,
+                           WS_CHILD | WS_VISIBLE | PBS_SMOOTH, x, y, width, height,
                            static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
@@ -123,11 +132,11 @@ uint32_t platform_progress_bar_record(PlatformWindow bar, PlatformProgressState*
     // The real control keeps no record; the state is read back from it.
     if (state != nullptr) {
         HWND h = static_cast<HWND>(bar);
-        state->range_min = (int32_t)SendMessageW(h, 0x407 /* PBM_GETRANGE */, TRUE, 0);
-        state->range_max = (int32_t)SendMessageW(h, 0x407, FALSE, 0);
-        state->position = (int32_t)SendMessageW(h, 0x408 /* PBM_GETPOS */, 0, 0);
-        state->bar_color = (uint32_t)SendMessageW(h, 0x40F /* PBM_GETBARCOLOR */, 0, 0);
-        state->state = (uint32_t)SendMessageW(h, 0x411 /* PBM_GETSTATE */, 0, 0);
+        state->range_min = (int32_t)SendMessageW(h, PBM_GETRANGE, TRUE, 0);
+        state->range_max = (int32_t)SendMessageW(h, PBM_GETRANGE, FALSE, 0);
+        state->position = (int32_t)SendMessageW(h, PBM_GETPOS, 0, 0);
+        state->bar_color = (uint32_t)SendMessageW(h, PBM_GETBARCOLOR, 0, 0);
+        state->state = (uint32_t)SendMessageW(h, PBM_GETSTATE, 0, 0);
         state->paints = 0;
     }
     return 0;

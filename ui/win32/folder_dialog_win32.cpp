@@ -20,8 +20,8 @@ static const IID IID_FILE_DIALOG = {
 static const IID IID_SHELL_ITEM = {
     0x43826D1E, 0xE718, 0x42EE, {0xBC, 0x55, 0xA1, 0xE2, 0x61, 0xC3, 0x7B, 0xFE}};
 
-constexpr FILEOPENDIALOGOPTIONS PICKER_OPTIONS = 0x2000020;  // pick folders, not in recent
-constexpr UINT BROWSER_FLAGS = 0x50;                         // new UI with an edit box
+constexpr FILEOPENDIALOGOPTIONS PICKER_OPTIONS = FOS_PICKFOLDERS | FOS_DONTADDTORECENT;
+constexpr UINT BROWSER_FLAGS = BIF_USENEWUI;  // the resizable browser with an edit box
 constexpr int BROWSER_BUFFER_UNITS = 260;
 
 typedef HRESULT(WINAPI* CreateItemFn)(PCWSTR path, IBindCtx* bind, REFIID riid, void** item);
