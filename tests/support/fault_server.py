@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
 """A loopback HTTP server that misbehaves on purpose, for the client's tests.
 
-Usage: fault_server.py PORT [FILES]. The request path picks the behaviour
-(see ROUTES); /cut/NAME and /reset/NAME send the head and the first half of
-FILES/NAME and then close or reset the connection. Every connection is answered once and then closed, except where a
-route keeps it open on purpose. Standard library only.
+Usage: fault_server.py PORT [FILES] [--tls TLS_PORT CERT KEY]. The request
+path picks the behaviour (see ROUTES); /cut/NAME and /reset/NAME send the head
+and the first half of FILES/NAME and then close or reset the connection, and
+/raw/KIND/N/NAME sends the first N bytes of FILES/NAME, a whole response laid
+out by the test, and then breaks the connection as KIND says (see raw_fault).
+With --tls the same routes are also served through TLS on TLS_PORT with the
+given certificate. Every connection is answered once and then closed, except
+where a route keeps it open on purpose. Standard library only.
 """
+import os
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -178,7 +184,69 @@ def file_cut(name, reset):
     return route
 
 
+def reset_close(conn):
+    # Linger on with a zero time: closing sends a reset instead of a FIN.
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+    conn.close()
+
+
+def tls_close_notify(conn):
+    """Sends the TLS close-notify alert, then closes; a plain socket just closes."""
+    if isinstance(conn, ssl.SSLSocket):
+        conn.settimeout(5)
+        try:
+            # Also waits for the peer's own alert, which it need not send.
+            conn.unwrap().close()
+            return
+        except OSError:
+            pass
+    conn.close()
+
+
+RAW_KINDS = ("all", "cut", "notify", "reset", "stall")
+
+
+def raw_fault(kind, count, name):
+    """The first count bytes of FILES/name exactly as they stand, then:
+    all: the rest too, and an orderly end (close-notify through TLS);
+    cut: a close with no close-notify; notify: a close-notify, then the close;
+    reset: a TCP reset; stall: nothing more until the client gives up."""
+    def route(conn, head):
+        relative = os.path.normpath(name)
+        path = os.path.join(FILES, relative) if FILES else None
+        if (path is None or relative.startswith("..") or os.path.isabs(relative) or
+                not os.path.isfile(path)):
+            body = b"no such file"
+            conn.sendall(response("404 Not Found", ["Content-Length: %d" % len(body),
+                                                    "Connection: close"], body))
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        if kind == "all":
+            conn.sendall(data)
+            tls_close_notify(conn)
+            return
+        if count > 0:
+            conn.sendall(data[:count])
+        if kind == "cut":
+            conn.close()
+        elif kind == "notify":
+            tls_close_notify(conn)
+        elif kind == "reset":
+            # Let the bytes leave before the reset throws away what is unsent.
+            time.sleep(0.02)
+            reset_close(conn)
+        else:
+            silent(conn, head)
+    return route
+
+
 def route_for(path):
+    if path.startswith("/raw/"):
+        parts = path.split("/", 4)
+        if len(parts) == 5 and parts[2] in RAW_KINDS and parts[3].isdigit():
+            return raw_fault(parts[2], int(parts[3]), parts[4])
+        return None
     if path.startswith("/cut/"):
         return file_cut(path[len("/cut/"):], False)
     if path.startswith("/reset/"):
@@ -211,16 +279,49 @@ class Handler(socketserver.BaseRequestHandler):
             pass
 
 
+# The server side of TLS, set up by main when --tls is given.
+TLS_CONTEXT = None
+
+
+class TlsHandler(Handler):
+    """The plain handler behind a TLS handshake made in the connection's own
+    thread, so that a client that never finishes it holds up no one else."""
+    def handle(self):
+        plain = self.request
+        try:
+            plain.settimeout(30)
+            self.request = TLS_CONTEXT.wrap_socket(plain, server_side=True)
+        except OSError:
+            return
+        try:
+            super().handle()
+        finally:
+            # A route that ended without closing gets an orderly end.
+            if self.request.fileno() >= 0:
+                tls_close_notify(self.request)
+
+
 class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     daemon_threads = True
 
 
 def main():
-    global FILES
-    port = int(sys.argv[1])
-    if len(sys.argv) > 2:
-        FILES = sys.argv[2]
+    global FILES, TLS_CONTEXT
+    args = sys.argv[1:]
+    tls = None
+    if "--tls" in args:
+        at = args.index("--tls")
+        tls = args[at + 1:at + 4]
+        del args[at:at + 4]
+    port = int(args[0])
+    if len(args) > 1 and args[1]:
+        FILES = args[1]
+    if tls is not None:
+        TLS_CONTEXT = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        TLS_CONTEXT.load_cert_chain(tls[1], tls[2])
+        tls_server = Server(("127.0.0.1", int(tls[0])), TlsHandler)
+        threading.Thread(target=tls_server.serve_forever, daemon=True).start()
     with Server(("127.0.0.1", port), Handler) as server:
         server.serve_forever()
 

@@ -448,20 +448,38 @@ void TinyproxyServer::stop() {
 // ---- The fault server ---------------------------------------------------------
 
 bool FaultServer::start(std::string* error) {
-    return start_with_files("", error);
+    return launch("", false, error);
 }
 
 bool FaultServer::start_with_files(const std::string& files_folder, std::string* error) {
+    return launch(files_folder, false, error);
+}
+
+bool FaultServer::start_with_tls(const std::string& files_folder, std::string* error) {
+    return launch(files_folder, true, error);
+}
+
+bool FaultServer::launch(const std::string& files_folder, bool tls, std::string* error) {
     if (!require_binary(kPython, error))
         return false;
     port_ = test_free_port();
+    tls_port_ = 0;
     std::string script = std::string(CORVANE_TEST_SUPPORT_DIR) + "/fault_server.py";
-    std::vector<std::string> argv = {kPython, script, port_text(port_)};
-    if (!files_folder.empty())
-        argv.push_back(files_folder);
+    // An empty folder argument keeps the position for the TLS options.
+    std::vector<std::string> argv = {kPython, script, port_text(port_), files_folder};
+    if (tls) {
+        std::string cert = dir_.path() + "/cert.pem";
+        std::string key = dir_.path() + "/key.pem";
+        if (!test_make_certificate(cert, key, false, error))
+            return false;
+        tls_port_ = test_free_port();
+        argv.insert(argv.end(), {"--tls", port_text(tls_port_), cert, key});
+    }
     if (!process_.start(argv, dir_.path() + "/fault.log", error))
         return false;
-    return process_.wait_for_port(port_, kStartTimeoutMs, error);
+    if (!process_.wait_for_port(port_, kStartTimeoutMs, error))
+        return false;
+    return !tls || process_.wait_for_port(tls_port_, kStartTimeoutMs, error);
 }
 
 void FaultServer::stop() {
@@ -470,4 +488,8 @@ void FaultServer::stop() {
 
 std::string FaultServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + port_text(port_) + path;
+}
+
+std::string FaultServer::tls_url(const std::string& path) const {
+    return "https://127.0.0.1:" + port_text(tls_port_) + path;
 }

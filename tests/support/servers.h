@@ -146,14 +146,24 @@ class FaultServer {
     ~FaultServer() { stop(); }
     bool start(std::string* error);
     // As start, with files_folder serving the /cut/NAME and /reset/NAME
-    // routes (a download broken half-way).
+    // routes (a download broken half-way) and /raw/KIND/N/NAME (the first N
+    // bytes of a response the test laid out, then a cut, close-notify,
+    // reset or stall).
     bool start_with_files(const std::string& files_folder, std::string* error);
+    // As start_with_files, and the same routes through TLS on tls_port()
+    // with a fresh self-signed certificate.
+    bool start_with_tls(const std::string& files_folder, std::string* error);
     void stop();
     uint16_t port() const { return port_; }
+    uint16_t tls_port() const { return tls_port_; }
     std::string url(const std::string& path) const;
+    std::string tls_url(const std::string& path) const;
 
   private:
+    bool launch(const std::string& files_folder, bool tls, std::string* error);
+
     TestTempDir dir_;
     TestProcess process_;
     uint16_t port_ = 0;
+    uint16_t tls_port_ = 0;
 };
