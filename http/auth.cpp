@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int32_t HTTP_SCHEME_CANDIDATES = 8;
 constexpr int32_t HTTP_DRAIN_PIECE = 32;
 // "user:password" of two 15-character texts, and its Base64.
 constexpr int32_t HTTP_BASIC_TEXT_CAPACITY = 2 * (HTTP_CREDENTIAL_CAPACITY - 1) + 2;
@@ -56,7 +55,100 @@ void drain_body(HttpRequest* request) {
     }
 }
 
+// One element of a challenge line: a bare word (a scheme name) or a
+// parameter with its value (quotes removed, escapes left as they are).
+struct ChallengeItem {
+    HttpSpan name;
+    bool has_value;
+    HttpSpan value;
+};
+
+bool is_separator(char c) {
+    return c == ' ' || c == '\t' || c == ',';
+}
+
+bool ends_token(char c) {
+    return is_separator(c) || c == '=' || c == '"' || c == '\r' || c == '\n' || c == 0;
+}
+
+// Where the challenge's value starts: behind the header name's colon.
+const char* challenge_start(HttpSpan challenge) {
+    const char* end = challenge.data + challenge.length;
+    const char* colon = static_cast<const char*>(
+        memchr(challenge.data, ':', static_cast<size_t>(challenge.length)));
+    return colon != nullptr ? colon + 1 : end;
+}
+
+// The next item at or after *at, inside the span only, so that names and
+// words are matched as whole tokens and never inside a quoted value.
+bool next_challenge_item(const char** at, const char* end, ChallengeItem* item) {
+    const char* p = *at;
+    for (;;) {
+        while (p < end && is_separator(*p))
+            ++p;
+        if (p >= end)
+            return false;
+        if (!ends_token(*p))
+            break;
+        // A stray quoted text is passed over whole; a stray '=' or line
+        // end carries no name.
+        if (*p == '"') {
+            ++p;
+            while (p < end && *p != '"')
+                ++p;
+        }
+        ++p;
+    }
+    const char* name = p;
+    while (p < end && !ends_token(*p))
+        ++p;
+    item->name = HttpSpan{name, static_cast<int32_t>(p - name)};
+    item->has_value = false;
+    item->value = HttpSpan{p, 0};
+    const char* after = p;
+    while (after < end && (*after == ' ' || *after == '\t'))
+        ++after;
+    if (after < end && *after == '=') {
+        p = after + 1;
+        while (p < end && (*p == ' ' || *p == '\t'))
+            ++p;
+        const char* start = p;
+        if (p < end && *p == '"') {
+            start = ++p;
+            while (p < end && *p != '"' && *p != '\r' && *p != '\n') {
+                if (*p == '\\' && p + 1 < end)
+                    ++p;
+                ++p;
+            }
+            item->value = HttpSpan{start, static_cast<int32_t>(p - start)};
+            if (p < end && *p == '"')
+                ++p;
+        } else {
+            while (p < end && !is_separator(*p) && *p != '\r' && *p != '\n')
+                ++p;
+            item->value = HttpSpan{start, static_cast<int32_t>(p - start)};
+        }
+        item->has_value = true;
+    }
+    *at = p;
+    return true;
+}
+
 }  // namespace
+
+bool http_challenge_names_scheme(HttpSpan challenge, const char* word) {
+    if (challenge.data == nullptr || word == nullptr || word[0] == 0)
+        return false;
+    const char* end = challenge.data + challenge.length;
+    const int32_t length = static_cast<int32_t>(strlen(word));
+    ChallengeItem item;
+    for (const char* at = challenge_start(challenge); next_challenge_item(&at, end, &item);) {
+        if (!item.has_value && item.name.length == length &&
+            http_equal_nocase(item.name.data, word, length))
+            return true;
+    }
+    return false;
+}
 
 HttpResult http_pick_auth_scheme(HttpRequest* request) {
     if (request->force_basic)
@@ -64,13 +156,10 @@ HttpResult http_pick_auth_scheme(HttpRequest* request) {
     const char* line = request->challenge.data;
     if (line == nullptr)
         return HTTP_ERR_AUTH_SCHEME;
-    const char* from =
-        static_cast<const char*>(memchr(line, ' ', static_cast<size_t>(request->challenge.length)));
-    if (from == nullptr)
-        from = line + request->challenge.length;
+    // The first row of the table that is a bare word of the line decides.
     request->auth_scheme = HTTP_AUTH_NONE;
     for (const SchemeWord& row : kSchemeWords) {
-        if (http_find_nocase(from, HTTP_SCHEME_CANDIDATES, row.word) != nullptr) {
+        if (http_challenge_names_scheme(request->challenge, row.word)) {
             request->auth_scheme = row.scheme;
             break;
         }
@@ -148,32 +237,17 @@ HttpResult http_write_basic_auth(HttpRequest* request) {
 }
 
 HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value) {
-    char pattern[HTTP_CREDENTIAL_CAPACITY + 2];
-    size_t name_length = strlen(name);
-    if (challenge.data == nullptr || name_length + 2 > sizeof pattern)
+    if (challenge.data == nullptr || name == nullptr || name[0] == 0)
         return HTTP_ERR_DIGEST_PARAM;
-    memcpy(pattern, name, name_length);
-    pattern[name_length] = '=';
-    pattern[name_length + 1] = 0;
-    const char* match = http_find_nocase(challenge.data, challenge.length, pattern);
-    if (match == nullptr)
-        return HTTP_ERR_DIGEST_PARAM;
-    const char* p = match + name_length + 1;
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    const char* start;
-    const char* end;
-    if (*p == '"') {
-        start = ++p;
-        while (*p != 0 && *p != '"' && *p != '\r' && *p != '\n')
-            ++p;
-    } else {
-        start = p;
-        while (*p != 0 && *p != ' ' && *p != ',' && *p != '\r' && *p != '\n')
-            ++p;
+    const char* end = challenge.data + challenge.length;
+    const int32_t name_length = static_cast<int32_t>(strlen(name));
+    ChallengeItem item;
+    for (const char* at = challenge_start(challenge); next_challenge_item(&at, end, &item);) {
+        if (item.has_value && item.name.length == name_length &&
+            http_equal_nocase(item.name.data, name, name_length)) {
+            *value = item.value;
+            return HTTP_OK;
+        }
     }
-    end = p;
-    value->data = start;
-    value->length = static_cast<int32_t>(end - start);
-    return HTTP_OK;
+    return HTTP_ERR_DIGEST_PARAM;
 }

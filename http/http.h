@@ -80,6 +80,8 @@ constexpr int32_t HTTP_CREDENTIAL_CAPACITY = 16;  // user names, passwords, sche
 // Built-in deadline lengths in seconds.
 constexpr uint32_t HTTP_REQUEST_TIMEOUT_SECONDS = 30;
 constexpr uint32_t HTTP_HEADERS_TIMEOUT_SECONDS = 15;
+// Interim heads skipped before the final one; one more fails the response.
+constexpr int32_t HTTP_MAX_INTERIM_HEADS = 16;
 
 // ---- Records ---------------------------------------------------------------
 
@@ -101,7 +103,10 @@ struct HttpTlsState {
 };
 
 // Replaces the socket for the byte movers (tests and fuzzing): receive and
-// send behave as platform_net_recv/send on a socket that is always ready.
+// send behave as platform_net_recv/send on a socket that is always ready,
+// except that receive may answer HTTP_TRANSPORT_NOT_READY: nothing has
+// arrived yet, as when a wait ends empty (the deadline is checked).
+constexpr int32_t HTTP_TRANSPORT_NOT_READY = -2;
 struct HttpTransportHooks {
     int32_t (*receive)(void* context, char* buffer, int32_t size);
     int32_t (*send)(void* context, const char* data, int32_t length);
@@ -144,8 +149,8 @@ struct HttpRequest {
     uint32_t body_bytes_read;
     uint32_t chunk_size;
     uint32_t chunk_remaining;
-    uint32_t start_time;
-    uint32_t timeout;
+    uint64_t start_ms;  // start of the current deadline on the 64-bit tick
+    uint32_t timeout;   // seconds
     int32_t response_ready;
     HttpOptions options;
     // A Content-Length line was present (so that a length of 0 is an empty
@@ -156,6 +161,11 @@ struct HttpRequest {
     uint32_t headers_timeout;
     // Null for the real socket.
     const HttpTransportHooks* transport;
+    // Bound on the whole request, on the same tick as start_ms; 0: none.
+    uint64_t end_ms;
+    // Tests only: the clock the deadlines read instead of the system tick.
+    uint64_t (*test_clock)(void* context);
+    void* test_clock_context;
 };
 
 // ---- Set-up ----------------------------------------------------------------
@@ -187,6 +197,15 @@ HttpResult http_set_chunked_upload(HttpRequest* request, bool on);
 HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds,
                                   uint32_t headers_seconds);
 
+// Bounds the whole request, from now, by milliseconds: every later wait
+// ends by then with a time-out, and http_read_body returns 8 once it passed.
+HttpResult http_set_time_limit(HttpRequest* request, uint32_t milliseconds);
+
+// Tests only: deadlines read this clock (milliseconds) instead of the
+// system tick; null restores the tick.
+HttpResult http_set_test_clock(HttpRequest* request, uint64_t (*now_ms)(void* context),
+                               void* context);
+
 // Tests and fuzzing only: moves bytes through hooks instead of a socket
 // (null restores the socket). The hooks must outlive the request's use.
 HttpResult http_set_transport(HttpRequest* request, const HttpTransportHooks* hooks);
@@ -200,7 +219,8 @@ HttpResult http_add_header(HttpRequest* request, const char* name, int32_t name_
 // Parses the URL, adds the Host line, connects and writes the request.
 HttpResult http_send_request(HttpRequest* request, const char* url);
 
-// Reads and parses the response head (status 100 is skipped).
+// Reads and parses the response head. Interim 1xx heads (all but 101) are
+// skipped, at most HTTP_MAX_INTERIM_HEADS of them; one deadline covers all.
 HttpResult http_receive_headers(HttpRequest* request);
 
 // Delivers the next body piece: at most capacity - 1 bytes, always followed

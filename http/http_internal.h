@@ -30,7 +30,9 @@ int32_t http_resolve_host(const char* host, uint32_t* address);
 // terminated. 3 when it does not fit.
 HttpResult http_copy_host(const HttpRequest* request, char* out, int32_t capacity);
 
-uint32_t http_now_seconds(void);
+// The request's clock in milliseconds: the 64-bit system tick, or the
+// test clock.
+uint64_t http_now_ms(const HttpRequest* request);
 bool http_deadline_passed(const HttpRequest* request);
 void http_start_deadline(HttpRequest* request, uint32_t seconds);
 
@@ -95,6 +97,9 @@ HttpResult http_write_auth_header(HttpRequest* request);
 HttpResult http_write_basic_auth(HttpRequest* request);
 HttpResult http_write_digest_auth(HttpRequest* request);
 HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value);
+// The scheme word stands in the challenge line as a whole bare word (not a
+// parameter name, not inside a quoted value); any case.
+bool http_challenge_names_scheme(HttpSpan challenge, const char* word);
 
 struct HttpMd5 {
     uint32_t state[4];

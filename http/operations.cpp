@@ -14,10 +14,20 @@ HttpResult add_line(HttpRequest* request, const char* name, const char* value) {
                            static_cast<int32_t>(strlen(value)));
 }
 
-// Reads response heads until one that is not "100 Continue" has parsed.
+// An interim head that another head follows; 101 ends the exchange.
+bool is_interim(int32_t status) {
+    return status >= 100 && status <= 199 && status != 101;
+}
+
+// Reads response heads until the final one has parsed. One deadline covers
+// the interim heads and the final one, so a stream of them cannot hold the
+// request open.
 HttpResult receive_head(HttpRequest* request) {
     request->response_ready = 0;
-    for (;;) {
+    http_start_deadline(request, request->timeout);
+    for (int32_t interim = 0;; ++interim) {
+        if (interim > HTTP_MAX_INTERIM_HEADS)
+            return HTTP_ERR_BAD_RESPONSE;
         http_reset_response(request);
         HttpResult result = http_read_response_headers(request);
         if (result != HTTP_OK)
@@ -25,7 +35,7 @@ HttpResult receive_head(HttpRequest* request) {
         result = http_parse_response(request);
         if (result != HTTP_OK)
             return result;
-        if (request->status != 100)
+        if (!is_interim(request->status))
             return HTTP_OK;
     }
 }
@@ -117,6 +127,8 @@ HttpResult http_read_body(HttpRequest* request, char* buffer, int32_t capacity, 
     http_start_deadline(request, request->request_timeout);
     if (count != nullptr)
         *count = 0;
+    if (request->end_ms != 0 && http_now_ms(request) >= request->end_ms)
+        return HTTP_ERR_TIMEOUT;
     // A piece needs at least one byte and its terminator.
     if (buffer == nullptr || count == nullptr || capacity < 2)
         return HTTP_ERR_NO_ROOM;
@@ -130,7 +142,9 @@ HttpResult http_read_body(HttpRequest* request, char* buffer, int32_t capacity, 
             HttpResult result = http_read_chunk_size(request);
             if (result == HTTP_ERR_CHUNK_LINE_LONG)
                 return HTTP_ERR_CHUNK;
-            // A timeout or a failed receive is not the end of the body.
+            // Only the last chunk ends the body: a close before it cut it.
+            if (result == HTTP_END)
+                return HTTP_ERR_RECV;
             if (result != HTTP_OK)
                 return result;
             if (request->chunk_size == 0)
@@ -150,6 +164,11 @@ HttpResult http_read_body(HttpRequest* request, char* buffer, int32_t capacity, 
 
     int32_t size = static_cast<int32_t>(ask);
     HttpResult result = http_receive_bytes(request, buffer, &size);
+    // A close (or close-notify) ends only a body that has neither a length
+    // nor chunks; any other body it cut short.
+    if (result == HTTP_END &&
+        (request->has_content_length || (request->options & HTTP_OPTION_CHUNKED_BODY)))
+        result = HTTP_ERR_RECV;
     if (result != HTTP_OK) {
         buffer[0] = 0;
         return result;

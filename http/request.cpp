@@ -144,6 +144,22 @@ HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds
     return HTTP_OK;
 }
 
+HttpResult http_set_time_limit(HttpRequest* request, uint32_t milliseconds) {
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
+    request->end_ms = http_now_ms(request) + milliseconds;
+    return HTTP_OK;
+}
+
+HttpResult http_set_test_clock(HttpRequest* request, uint64_t (*now_ms)(void* context),
+                               void* context) {
+    if (request == nullptr)
+        return HTTP_ERR_NULL_REQUEST;
+    request->test_clock = now_ms;
+    request->test_clock_context = context;
+    return HTTP_OK;
+}
+
 HttpResult http_set_transport(HttpRequest* request, const HttpTransportHooks* hooks) {
     if (request == nullptr)
         return HTTP_ERR_NULL_REQUEST;

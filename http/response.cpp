@@ -24,11 +24,9 @@ bool response_value(const HttpRequest* request, const char* name, char* value) {
     return http_header_value(span, value, &capacity) != nullptr;
 }
 
-bool span_contains_nocase(HttpSpan span, const char* word) {
-    if (word[0] == 0)
-        return true;
-    const char* match = http_find_nocase(span.data, span.length, word);
-    return match != nullptr && match + strlen(word) <= span.data + span.length;
+// An empty wanted name matches every challenge line.
+bool challenge_matches(HttpSpan span, const char* word) {
+    return word[0] == 0 || http_challenge_names_scheme(span, word);
 }
 
 // Leading decimal digits, saturating at the 32-bit maximum; false when the
@@ -52,7 +50,7 @@ HttpResult find_server_challenge(HttpRequest* request) {
     if (http_find_header(request, "www-authenticate", &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK)
         return HTTP_ERR_BAD_RESPONSE;
     for (;;) {
-        if (span_contains_nocase(span, request->wanted_scheme_name)) {
+        if (challenge_matches(span, request->wanted_scheme_name)) {
             request->challenge = span;
             return HTTP_OK;
         }
@@ -97,7 +95,6 @@ HttpResult http_reset_response(HttpRequest* request) {
     request->body_bytes_read = 0;
     request->chunk_size = 0;
     request->chunk_remaining = 0;
-    request->start_time = http_now_seconds();
     return HTTP_OK;
 }
 

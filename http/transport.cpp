@@ -20,6 +20,14 @@ HttpResult hook_send(HttpRequest* request, const char* data, int32_t* length) {
 
 HttpResult hook_receive(HttpRequest* request, char* buffer, int32_t* size) {
     int32_t n = request->transport->receive(request->transport->context, buffer, *size);
+    // Like the socket's loop of empty waits, bounded by the deadline.
+    while (n == HTTP_TRANSPORT_NOT_READY) {
+        if (http_deadline_passed(request)) {
+            *size = 0;
+            return HTTP_ERR_TIMEOUT;
+        }
+        n = request->transport->receive(request->transport->context, buffer, *size);
+    }
     if (n < 0) {
         *size = 0;
         return HTTP_ERR_RECV;
@@ -30,16 +38,21 @@ HttpResult hook_receive(HttpRequest* request, char* buffer, int32_t* size) {
 
 }  // namespace
 
-uint32_t http_now_seconds(void) {
-    return platform_tick_ms() / 1000;
+uint64_t http_now_ms(const HttpRequest* request) {
+    if (request->test_clock != nullptr)
+        return request->test_clock(request->test_clock_context);
+    return platform_tick64_ms();
 }
 
 bool http_deadline_passed(const HttpRequest* request) {
-    return static_cast<uint32_t>(http_now_seconds() - request->start_time) >= request->timeout;
+    uint64_t now = http_now_ms(request);
+    if (request->end_ms != 0 && now >= request->end_ms)
+        return true;
+    return now - request->start_ms >= static_cast<uint64_t>(request->timeout) * 1000u;
 }
 
 void http_start_deadline(HttpRequest* request, uint32_t seconds) {
-    request->start_time = http_now_seconds();
+    request->start_ms = http_now_ms(request);
     request->timeout = seconds;
 }
 

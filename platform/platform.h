@@ -53,6 +53,9 @@ void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms);
 
 // Millisecond clock that wraps at 2^32.
 uint32_t platform_tick_ms(void);
+// Millisecond clock since start-up that does not wrap in practice: for
+// deadlines that must hold across the 49.7 days of the 32-bit one.
+uint64_t platform_tick64_ms(void);
 
 // Sleeps the calling thread (tests and the demo only; the tool never sleeps).
 void platform_sleep_ms(uint32_t ms);

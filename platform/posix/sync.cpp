@@ -136,11 +136,14 @@ void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {
     pthread_mutex_unlock(&event->mutex);
 }
 
-uint32_t platform_tick_ms(void) {
+uint64_t platform_tick64_ms(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = (uint64_t)ts.tv_sec * 1000u + (uint64_t)(ts.tv_nsec / 1000000L);
-    return (uint32_t)ms;
+    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)(ts.tv_nsec / 1000000L);
+}
+
+uint32_t platform_tick_ms(void) {
+    return (uint32_t)platform_tick64_ms();
 }
 
 void platform_sleep_ms(uint32_t ms) {

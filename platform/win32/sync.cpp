@@ -75,6 +75,10 @@ uint32_t platform_tick_ms(void) {
     return GetTickCount();
 }
 
+uint64_t platform_tick64_ms(void) {
+    return GetTickCount64();
+}
+
 void platform_sleep_ms(uint32_t ms) {
     Sleep(ms);
 }

@@ -50,9 +50,12 @@ TEST(HttpChunked, Bodies) {
          "hello"},
         {"64-byte line", "5" + std::string(61, ' ') + "\r\nhello\r\n0\r\n\r\n", 0, HTTP_ERR_CHUNK,
          ""},
-        {"closed in size line", "5\r\nhello\r\n", 0, HTTP_END, "hello"},
+        // Only the last chunk ends the body; a close before it cuts it.
+        {"closed in size line", "5\r\nhello\r\n", 0, HTTP_ERR_RECV, "hello"},
+        {"closed in the last size line", "5\r\nhello\r\n0", 0, HTTP_ERR_RECV, "hello"},
         {"failure in size line", "5\r\nhello\r\n", -1, HTTP_ERR_RECV, "hello"},
-        {"closed in data", "9\r\nhel", 0, HTTP_END, "hel"},
+        {"closed in data", "9\r\nhel", 0, HTTP_ERR_RECV, "hel"},
+        {"closed before any chunk", "", 0, HTTP_ERR_RECV, ""},
     };
     for (const Row& row : rows) {
         for (size_t piece : {size_t{1}, size_t{7}, size_t{1} << 20}) {

@@ -77,6 +77,35 @@ TEST(HttpDigest, ChallengeParameters) {
     }
 }
 
+// Names are whole tokens: never the tail of a longer name, never text
+// inside a quoted value, never a line behind the challenge's own.
+TEST(HttpDigest, ParameterNamesAreWholeTokens) {
+    struct Row {
+        const char* line;
+        const char* name;
+        HttpResult result;
+        const char* value;
+    };
+    const Row rows[] = {
+        {"Digest cnonce=\"X\", nonce=\"N\"", "nonce", HTTP_OK, "N"},
+        {"Digest realm=\"nonce=X\", nonce=\"N\"", "nonce", HTTP_OK, "N"},
+        {"Digest realm=\"a \\\" nonce=X\", nonce=N", "nonce", HTTP_OK, "N"},
+        {"Digest xqop=\"auth-int\", qop = \"auth\"", "qop", HTTP_OK, "auth"},
+        {"Digest cnonce=\"X\"", "nonce", HTTP_ERR_DIGEST_PARAM, nullptr},
+        {"Digest realm=\"r\"\r\nX-Nonce: nonce=\"N\"", "nonce", HTTP_ERR_DIGEST_PARAM, nullptr},
+    };
+    for (const Row& row : rows) {
+        std::string text = std::string("\r\nWWW-Authenticate: ") + row.line + "\r\n\r\n";
+        // The span ends at the first CR behind the header's own line.
+        HttpSpan challenge{text.c_str(), static_cast<int32_t>(text.find("\r\n", 2))};
+        HttpSpan value{nullptr, 0};
+        EXPECT_EQ(http_challenge_param(row.name, challenge, &value), row.result) << row.line;
+        if (row.value != nullptr) {
+            EXPECT_EQ(std::string(value.data, value.length), row.value) << row.line;
+        }
+    }
+}
+
 // The header the client sends after a 401 with the given challenge value.
 struct Answer {
     HttpResult result;
@@ -151,6 +180,13 @@ TEST(HttpDigest, Variants) {
         {"Digest realm=\"r\", qop=\"auth\"", HTTP_ERR_DIGEST_PARAM, nullptr, nullptr},
         {"Negotiate", HTTP_ERR_AUTH_MISMATCH, nullptr, nullptr},  // wanted Digest
         {"Bearer x", HTTP_ERR_AUTH_SCHEME, nullptr, nullptr},
+        // Scheme words count only as whole bare words of the line.
+        {"Digest realm=\"Basic area\", qop=\"auth\", nonce=\"n\"", HTTP_OK, "realm=\"Basic area\"",
+         nullptr},
+        {"Digestive realm=\"r\", qop=\"auth\", nonce=\"n\"", HTTP_ERR_AUTH_SCHEME, nullptr,
+         nullptr},
+        {"Digest realm=\"r\", qop=\"auth\", cnonce=\"X\", nonce=\"N\"", HTTP_OK, "nonce=\"N\"",
+         "nonce=\"X\""},
     };
     for (const Row& row : rows) {
         Answer got = answer(row.challenge);

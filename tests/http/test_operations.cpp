@@ -90,7 +90,9 @@ TEST(HttpOperations, BodyUntilClose) {
         {"HTTP/1.1 200 OK\r\n\r\nto the end", 0, HTTP_END, "to the end"},
         {"HTTP/1.1 200 OK\r\n\r\n", 0, HTTP_END, ""},
         {"HTTP/1.1 200 OK\r\n\r\npartial", -1, HTTP_ERR_RECV, "partial"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", 0, HTTP_END, "short"},
+        // A close ends only a body without length or chunks.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", 0, HTTP_ERR_RECV, "short"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nshort", 0, HTTP_END, "short"},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", 0, HTTP_END, "gone"},
     };
     for (const Row& row : rows) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/http/memory_transport.h"
 
@@ -39,6 +40,13 @@ Head receive(const std::string& reply, const char* wanted_name = "") {
 
 std::string head(const std::string& status_line, const std::string& lines) {
     return status_line + "\r\n" + lines + "\r\n";
+}
+
+std::string interim_heads(int32_t n) {
+    std::string out;
+    for (int32_t i = 0; i < n; ++i)
+        out += head("HTTP/1.1 103 Early Hints", "");
+    return out;
 }
 
 TEST(HttpResponse, StatusAndFields) {
@@ -82,6 +90,18 @@ TEST(HttpResponse, StatusAndFields) {
          false},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n" + head(ok, ""), HTTP_OK, 200,
          0, 1, false},
+        // Every interim head is skipped as 100 is; 101 is final.
+        {head("HTTP/1.1 103 Early Hints", "Link: </s.css>; rel=preload\r\n") +
+             head(ok, "Content-Length: 4\r\n"),
+         HTTP_OK, 200, 4, 1, false},
+        {head("HTTP/1.1 102 Processing", "") + head("HTTP/1.1 199 Odd", "") + head(ok, ""), HTTP_OK,
+         200, 0, 1, false},
+        {head("HTTP/1.1 101 Switching Protocols", "Connection: upgrade\r\n") + head(ok, ""),
+         HTTP_OK, 101, 0, 0, false},
+        {interim_heads(HTTP_MAX_INTERIM_HEADS) + head(ok, "Content-Length: 2\r\n"), HTTP_OK, 200, 2,
+         1, false},
+        {interim_heads(HTTP_MAX_INTERIM_HEADS + 1) + head(ok, ""), HTTP_ERR_BAD_RESPONSE, 0, 0, 0,
+         false},
     };
     for (const Row& row : rows) {
         Head got = receive(row.reply);
@@ -119,6 +139,13 @@ TEST(HttpResponse, ChallengeChoice) {
             EXPECT_EQ(got.challenge, row.challenge) << row.name;
         }
     }
+    // The wanted name is a whole scheme word, not text of a quoted value.
+    Head quoted = receive(head("HTTP/1.1 401 Unauthorized",
+                               "WWW-Authenticate: Digest realm=\"Basic area\"\r\n"
+                               "WWW-Authenticate: Basic realm=\"r\"\r\n"),
+                          "basic");
+    EXPECT_EQ(quoted.result, HTTP_OK);
+    EXPECT_EQ(quoted.challenge, "\r\nWWW-Authenticate: Basic realm=\"r\"");
     Head proxy = receive(head("HTTP/1.1 407 Proxy", "Proxy-Authenticate: Basic realm=\"p\"\r\n"));
     EXPECT_EQ(proxy.result, HTTP_OK);
     EXPECT_EQ(proxy.challenge, "\r\nProxy-Authenticate: Basic realm=\"p\"");
@@ -171,6 +198,107 @@ TEST(HttpResponse, HeadCutShort) {
         char buffer[8];
         int32_t count;
         EXPECT_EQ(http_read_body(request, buffer, sizeof buffer, &count), HTTP_ERR_NO_RESPONSE);
+        http_destroy(&request);
+    }
+}
+
+// Deadlines on the peer's clock, which moves only while the peer is
+// silent: the head has 15 s in all (interim heads included), each body
+// read 30 s, a time limit bounds the whole request, and the clock's 32-bit
+// wrap is no deadline.
+TEST(HttpResponse, DeadlinesOnTheRequestClock) {
+    const std::string early = head("HTTP/1.1 103 Early Hints", "");
+    const std::string sized = head("HTTP/1.1 200 OK", "Content-Length: 4\r\n");
+    const std::string open_ended = head("HTTP/1.1 200 OK", "");
+    const uint64_t wrap = uint64_t{1} << 32;
+    struct Row {
+        const char* name;
+        std::string reply;
+        std::vector<MemoryPeer::Pause> pauses;
+        bool stall;
+        uint64_t start_ms;
+        uint32_t limit_ms;  // 0: no time limit
+        HttpResult headers;
+        HttpResult body;
+        std::string bytes;
+        uint64_t elapsed_ms;  // on the peer's clock when the fetch ended
+    };
+    const Row rows[] = {
+        {"silent before the head", "", {}, true, 0, 0, HTTP_ERR_HEADERS, -1, "", 15000},
+        {"head just in time, then a stalled body",
+         sized,
+         {{0, 14900}},
+         true,
+         0,
+         0,
+         HTTP_OK,
+         HTTP_ERR_TIMEOUT,
+         "",
+         14900 + 30000},
+        {"interim heads share the head's deadline",
+         early + early + sized + "abcd",
+         {{0, 10000}, {early.size(), 10000}},
+         false,
+         0,
+         0,
+         HTTP_ERR_HEADERS,
+         -1,
+         "",
+         15000},
+        {"each body read has its own 30 s",
+         sized + "abcd",
+         {{sized.size() + 2, 29000}},
+         false,
+         0,
+         0,
+         HTTP_OK,
+         HTTP_END,
+         "abcd",
+         29000},
+        {"the time limit ends a body that keeps trickling",
+         open_ended + "abcdef",
+         {{open_ended.size() + 1, 20000},
+          {open_ended.size() + 2, 20000},
+          {open_ended.size() + 3, 20000},
+          {open_ended.size() + 4, 20000},
+          {open_ended.size() + 5, 20000}},
+         false,
+         0,
+         70000,
+         HTTP_OK,
+         HTTP_ERR_TIMEOUT,
+         "abcd",
+         70000},
+        {"the 32-bit wrap of the tick passes unnoticed",
+         sized + "abcd",
+         {{0, 900}, {sized.size() + 2, 2000}},
+         false,
+         wrap - 1000,
+         0,
+         HTTP_OK,
+         HTTP_END,
+         "abcd",
+         2900},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemoryPeer peer(row.reply);
+        peer.piece = 1;
+        peer.pauses = row.pauses;
+        peer.stall_at_end = row.stall;
+        peer.now_ms = row.start_ms;
+        HttpRequest* request = memory_request(&peer);
+        if (row.limit_ms != 0)
+            http_set_time_limit(request, row.limit_ms);
+        ASSERT_EQ(http_send_request(request, "http://h/"), HTTP_OK);
+        EXPECT_EQ(http_receive_headers(request), row.headers);
+        std::string body;
+        HttpResult last = -1;
+        if (row.headers == HTTP_OK)
+            last = read_whole_body(request, &body);
+        EXPECT_EQ(last, row.body);
+        EXPECT_EQ(body, row.bytes);
+        EXPECT_EQ(peer.now_ms - row.start_ms, row.elapsed_ms);
         http_destroy(&request);
     }
 }
