@@ -200,6 +200,8 @@ HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds
 // Bounds the whole request, from now, by milliseconds: every later wait
 // ends by then with a time-out, and http_read_body returns 8 once it passed.
 HttpResult http_set_time_limit(HttpRequest* request, uint32_t milliseconds);
+// A time limit was set and has passed.
+bool http_time_limit_passed(const HttpRequest* request);
 
 // Tests only: deadlines read this clock (milliseconds) instead of the
 // system tick; null restores the tick.

@@ -127,7 +127,7 @@ HttpResult http_read_body(HttpRequest* request, char* buffer, int32_t capacity, 
     http_start_deadline(request, request->request_timeout);
     if (count != nullptr)
         *count = 0;
-    if (request->end_ms != 0 && http_now_ms(request) >= request->end_ms)
+    if (http_time_limit_passed(request))
         return HTTP_ERR_TIMEOUT;
     // A piece needs at least one byte and its terminator.
     if (buffer == nullptr || count == nullptr || capacity < 2)

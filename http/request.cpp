@@ -151,6 +151,10 @@ HttpResult http_set_time_limit(HttpRequest* request, uint32_t milliseconds) {
     return HTTP_OK;
 }
 
+bool http_time_limit_passed(const HttpRequest* request) {
+    return request != nullptr && request->end_ms != 0 && http_now_ms(request) >= request->end_ms;
+}
+
 HttpResult http_set_test_clock(HttpRequest* request, uint64_t (*now_ms)(void* context),
                                void* context) {
     if (request == nullptr)

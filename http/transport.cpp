@@ -45,9 +45,9 @@ uint64_t http_now_ms(const HttpRequest* request) {
 }
 
 bool http_deadline_passed(const HttpRequest* request) {
-    uint64_t now = http_now_ms(request);
-    if (request->end_ms != 0 && now >= request->end_ms)
+    if (http_time_limit_passed(request))
         return true;
+    uint64_t now = http_now_ms(request);
     return now - request->start_ms >= static_cast<uint64_t>(request->timeout) * 1000u;
 }
 

@@ -28,6 +28,11 @@ static const char MANIFEST_PATH[] = "/update/release/v1/corvanechat.xml";
 static const int32_t MANIFEST_READ_BUFFER = 1024;
 
 static const char* host_override = nullptr;
+static uint32_t fetch_time_limit_ms = MANIFEST_FETCH_TIME_LIMIT_MS;
+
+void manifest_set_test_time_limit(uint32_t milliseconds) {
+    fetch_time_limit_ms = milliseconds != 0 ? milliseconds : MANIFEST_FETCH_TIME_LIMIT_MS;
+}
 
 const char* field_text(const FieldBuffer* field) {
     return reinterpret_cast<const char*>(field) + sizeof(FieldBuffer);
@@ -113,6 +118,7 @@ void manifest_text(void* user_data, const char* text, int length) {
 struct ManifestParser {
     XML_Parser xml;
     UpdateJob* job;
+    uint32_t fed;  // bytes of the document given to the parser so far
 };
 
 ManifestParser* manifest_parser_create(UpdateJob* job) {
@@ -126,6 +132,7 @@ ManifestParser* manifest_parser_create(UpdateJob* job) {
         return nullptr;
     }
     parser->job = job;
+    parser->fed = 0;
     XML_SetUserData(parser->xml, job);
     XML_SetElementHandler(parser->xml, manifest_start_element, manifest_end_element);
     XML_SetCharacterDataHandler(parser->xml, manifest_text);
@@ -136,6 +143,13 @@ bool manifest_parser_feed(ManifestParser* parser, const char* bytes, uint32_t n,
     if (parser->job->collect_failed) {
         return false;
     }
+    // Checked before parsing: expat keeps an unfinished token whole, so the
+    // bytes it holds can only be bounded by the bytes it is given.
+    if (n > MANIFEST_BYTE_LIMIT - parser->fed) {
+        parser->fed = MANIFEST_BYTE_LIMIT;
+        return false;
+    }
+    parser->fed += n;
     if (XML_Parse(parser->xml, bytes, static_cast<int>(n), final ? 1 : 0) == XML_STATUS_ERROR) {
         return false;
     }
@@ -190,6 +204,8 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url) {
     if (request == nullptr || parser == nullptr || url == nullptr) {
         goto cleanup;
     }
+    // One bound over every wait of the fetch, from the connection on.
+    http_set_time_limit(request, fetch_time_limit_ms);
     if (!update_http_get(request, url)) {
         goto cleanup;
     }
@@ -198,8 +214,9 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url) {
         int32_t count = 0;
         HttpResult read = http_read_body(request, buffer, MANIFEST_READ_BUFFER, &count);
         if (read != HTTP_OK && read != HTTP_END) {
-            // A broken body leaves the decision to the signature check.
-            result = true;
+            // A broken body leaves the decision to the signature check; a
+            // fetch that ran out of time is refused outright.
+            result = !http_time_limit_passed(request);
             break;
         }
         if (!manifest_parser_feed(parser, buffer, static_cast<uint32_t>(count), read == HTTP_END)) {

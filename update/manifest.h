@@ -42,6 +42,15 @@ struct FieldBuffer {
 // fetch then fails as malformed XML does.
 constexpr uint32_t MANIFEST_TEXT_LIMIT = 1024 * 1024;
 
+// Bytes of one manifest document the parser is given at most: a body that
+// goes on past it (an endless comment, one huge name) fails as malformed
+// XML, before the parser's buffer can grow further.
+constexpr uint32_t MANIFEST_BYTE_LIMIT = 2 * 1024 * 1024;
+
+// The whole manifest fetch (connect, head, body) ends by this time; a server
+// that is slower fails the fetch as malformed XML does.
+constexpr uint32_t MANIFEST_FETCH_TIME_LIMIT_MS = 120000;
+
 // The record of one update cycle, zero-filled at its start.
 struct UpdateJob {
     int32_t version[4];
@@ -77,8 +86,9 @@ void manifest_text(void* user_data, const char* text, int length);
 // A stream parser feeding one job. Null when it cannot be created.
 struct ManifestParser;
 ManifestParser* manifest_parser_create(UpdateJob* job);
-// Parses the next piece (final on the last one). False on malformed XML or
-// when collecting failed; the job keeps what was collected so far.
+// Parses the next piece (final on the last one). False on malformed XML,
+// when collecting failed or when the document passes MANIFEST_BYTE_LIMIT;
+// the job keeps what was collected so far.
 bool manifest_parser_feed(ManifestParser* parser, const char* bytes, uint32_t n, bool final);
 void manifest_parser_free(ManifestParser* parser);
 
@@ -101,8 +111,12 @@ bool update_http_get(HttpRequest* request, const char* url);
 // Fetches url and feeds its body through the parser. True when the request
 // was sent, the response head arrived and no piece was malformed; a read
 // error mid-body ends the loop and still counts as true, leaving the
-// signature check to judge what arrived.
+// signature check to judge what arrived. Past MANIFEST_FETCH_TIME_LIMIT_MS
+// the result is false.
 bool manifest_fetch_fields(UpdateJob* job, const char* url);
+
+// Tests only: replaces the fetch's time limit; 0 restores the built-in one.
+void manifest_set_test_time_limit(uint32_t milliseconds);
 
 // manifest_fetch_fields on url, then check_manifest_signature. The fields
 // hold whatever was collected, also on failure.

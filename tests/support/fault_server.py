@@ -114,6 +114,18 @@ def keep_alive_zero(conn, head):
     silent(conn, head)
 
 
+def endless(opening, piece, pause):
+    """A body without length that never ends: opening, then piece after
+    piece (every pause seconds) until the client goes away."""
+    def route(conn, head):
+        conn.sendall(response("200 OK", ["Connection: close"], opening))
+        while True:
+            conn.sendall(piece)
+            if pause:
+                time.sleep(pause)
+    return route
+
+
 ROUTES = {
     "/echo": lambda conn, head: conn.sendall(ok(head)),
     "/chunked-hex": send_all(chunked(b"1a\r\n" + b"a" * 26 + b"\r\n1A\r\n" + b"b" * 26 +
@@ -140,6 +152,9 @@ ROUTES = {
     "/stall-body": stall_body,
     "/reset-mid-body": reset_mid_body,
     "/keep-alive-empty": keep_alive_zero,
+    "/endless-comment": endless(b"<m><!--", b"x" * 65536, 0),
+    "/endless-name": endless(b"<m><", b"n" * 65536, 0),
+    "/trickle": endless(b"<m>", b" ", 0.05),
     "/auth/basic": challenge("401 Unauthorized", "WWW-Authenticate", 'Basic realm="fault"'),
     "/auth/digest": challenge("401 Unauthorized", "WWW-Authenticate",
                               'Digest realm="fault", qop="auth,auth-int", nonce="abc123", opaque="op"'),

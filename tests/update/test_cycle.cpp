@@ -4,6 +4,8 @@
 // fault server, with releases signed by the release tool's code.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 
 #include <atomic>
@@ -380,6 +382,164 @@ TEST_F(Cycle, DownloadStopsOnceMoreThanTheDeclaredSizeArrived) {
     EXPECT_GT(received, 1000u);
     EXPECT_LT(received, 1000u + DOWNLOAD_BUFFER_SIZE) << "stopped at the first read past it";
     mbedtls_md_free(&md);
+}
+
+// Kilobytes of a "Vm..." line of this process's status; -1 when absent.
+long status_kib(const char* name) {
+    FILE* f = fopen("/proc/self/status", "r");
+    if (f == nullptr) {
+        return -1;
+    }
+    char line[256];
+    long kib = -1;
+    size_t n = strlen(name);
+    while (fgets(line, sizeof line, f) != nullptr) {
+        if (strncmp(line, name, n) == 0 && line[n] == ':') {
+            kib = strtol(line + n + 1, nullptr, 10);
+        }
+    }
+    fclose(f);
+    return kib;
+}
+
+// Endless manifest bodies end by the parser's byte limit (fast ones) or by
+// the fetch's time limit (slow ones), as malformed XML does, and the
+// process's peak memory grows by a few mebibytes at most on the way.
+TEST_F(Cycle, EndlessManifestsEndByTheByteAndTimeLimits) {
+    struct Row {
+        const char* path;
+        uint32_t time_limit_ms;  // 0: the built-in one
+        uint32_t at_least_ms;
+        uint32_t below_ms;
+    };
+    const Row rows[] = {
+        {"/endless-comment", 0, 0, 30000},
+        {"/endless-name", 0, 0, 30000},
+        {"/trickle", 1500, 1400, 10000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        manifest_set_test_time_limit(row.time_limit_ms);
+        // Peak memory counts from here ("5" resets the high-water mark).
+        FILE* clear = fopen("/proc/self/clear_refs", "w");
+        ASSERT_NE(clear, nullptr);
+        fputs("5", clear);
+        fclose(clear);
+        long before = status_kib("VmRSS");
+        UpdateJob job = {};
+        ASSERT_TRUE(job_create_fields(&job));
+        uint64_t start = platform_tick64_ms();
+        bool fetched = manifest_fetch_fields(&job, fault.url(row.path).c_str());
+        uint64_t elapsed = platform_tick64_ms() - start;
+        long grown = status_kib("VmHWM") - before;
+        job_free_fields(&job);
+        manifest_set_test_time_limit(0);
+        EXPECT_FALSE(fetched);
+        EXPECT_GE(elapsed, row.at_least_ms);
+        EXPECT_LT(elapsed, row.below_ms);
+        ASSERT_GE(before, 0);
+        EXPECT_LT(grown, 8 * 1024) << "KiB";
+        printf("%s: peak memory grew by %ld KiB in %llu ms\n", row.path, grown,
+               static_cast<unsigned long long>(elapsed));
+    }
+}
+
+// A whole response laid out under files/ for the fault server's /raw/ routes.
+enum class Framing { kNoLength, kLength, kChunkedWithoutEnd };
+
+std::string laid_out_response(const std::string& body, Framing framing) {
+    switch (framing) {
+        case Framing::kNoLength:
+            return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
+        case Framing::kLength:
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                   "\r\nConnection: close\r\n\r\n" + body;
+        case Framing::kChunkedWithoutEnd: {
+            char size[16];
+            snprintf(size, sizeof size, "%zx", body.size());
+            return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
+                   std::string(size) + "\r\n" + body + "\r\n";
+        }
+    }
+    return "";
+}
+
+// How a manifest body that ends early is judged: a close that ends a body
+// without length hands the parser its final piece, so an open root element
+// fails; a read error (a close before the length or the last chunk, a
+// reset) leaves it to the signature, which holds once all ten fields came.
+TEST_F(Cycle, ManifestBodiesThatEndEarly) {
+    TestRelease release = publish(test_program_bytes(1000, 10));
+    const std::string xml = test_release_xml(release);
+    const size_t root_end = xml.find("</corvanechat>");
+    const size_t inside_verify = xml.find("</verify>") - 3;
+    ASSERT_NE(root_end, std::string::npos);
+    struct Row {
+        const char* name;
+        Framing framing;
+        const char* kind;  // the fault server's way of ending
+        size_t body_bytes;
+        bool fetched;
+    };
+    const Row rows[] = {
+        {"whole, then a close", Framing::kNoLength, "cut", xml.size(), true},
+        {"no length, closed with the root open", Framing::kNoLength, "cut", root_end, false},
+        {"no length, reset with the root open", Framing::kNoLength, "reset", root_end, true},
+        {"short of its length, closed after the fields", Framing::kLength, "cut", root_end, true},
+        {"short of its length, reset after the fields", Framing::kLength, "reset", root_end, true},
+        {"closed before the last chunk", Framing::kChunkedWithoutEnd, "cut", xml.size(), true},
+        {"short of its length, closed inside verify", Framing::kLength, "cut", inside_verify,
+         false},
+        {"no length, reset inside verify", Framing::kNoLength, "reset", inside_verify, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string laid_out = laid_out_response(xml, row.framing);
+        ASSERT_TRUE(test_write_file(www.file("files/manifest-response"), laid_out));
+        size_t head = laid_out.find("\r\n\r\n") + 4;
+        if (row.framing == Framing::kChunkedWithoutEnd) {
+            head = laid_out.find("\r\n", head) + 2;
+        }
+        std::string url = fault.url("/raw/" + std::string(row.kind) + "/" +
+                                    std::to_string(head + row.body_bytes) + "/manifest-response");
+        UpdateJob job = {};
+        ASSERT_TRUE(job_create_fields(&job));
+        EXPECT_EQ(fetch_manifest_from(&job, url.c_str()), row.fetched);
+        job_free_fields(&job);
+    }
+}
+
+// A program file whose every byte arrived is installed even when the body
+// then ends in a read error.
+TEST_F(Cycle, AReadErrorAfterTheWholeFileStillInstalls) {
+    const std::string next = test_program_bytes(300000, 11);
+    struct Row {
+        const char* name;
+        Framing framing;
+        const char* kind;
+    };
+    const Row rows[] = {
+        {"closed before the last chunk", Framing::kChunkedWithoutEnd, "cut"},
+        {"reset at the end of a body without length", Framing::kNoLength, "reset"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        drop_bar();
+        progress_bar_create(parent);
+        fs::remove(program_path());
+        fs::remove(program_path() + ".old");
+        std::string laid_out = laid_out_response(next, row.framing);
+        ASSERT_TRUE(test_write_file(www.file("files/program-response"), laid_out));
+        std::string url = fault.url("/raw/" + std::string(row.kind) + "/" +
+                                    std::to_string(laid_out.size()) + "/program-response");
+        publish_manifest(test_release_xml(publish(next, url)));
+        Outcome out = run_cycle();
+        EXPECT_EQ(out.params, std::vector<int32_t>{1});
+        EXPECT_EQ(out.failures, 0);
+        std::string now;
+        EXPECT_TRUE(test_read_file(program_path(), &now));
+        EXPECT_TRUE(now == next);
+    }
 }
 
 // The swap alone: the staged file is gone when its turn comes.

@@ -13,6 +13,7 @@ namespace {
 
 struct Collected {
     bool parsed;
+    size_t consumed;  // bytes offered to the parser before it stopped
     std::string text[MANIFEST_FIELD_COUNT];
 };
 
@@ -34,6 +35,7 @@ Collected collect(const std::string& xml, size_t piece) {
     }
     manifest_parser_free(parser);
     out.parsed = ok;
+    out.consumed = at;
     for (uint32_t i = 0; i < MANIFEST_FIELD_COUNT; i++) {
         const FieldBuffer* f = job.fields[i];
         out.text[i].assign(field_text(f), f->count);
@@ -173,6 +175,43 @@ TEST(ManifestCollect, LimitCountsAllFieldsTogether) {
     EXPECT_FALSE(got.parsed);
     EXPECT_LE(got.text[FIELD_CHANGELOG].size() + got.text[FIELD_DISPLAYNAME].size(),
               MANIFEST_TEXT_LIMIT);
+}
+
+// A document of n bytes with a changelog and, inside the root, a comment
+// that pads it; closed or (open) cut off inside the comment.
+std::string padded_document(size_t n, bool closed) {
+    const std::string start = "<m><changelog>c</changelog><!--";
+    const std::string end = closed ? "--></m>" : "";
+    return start + std::string(n - start.size() - end.size(), 'p') + end;
+}
+
+TEST(ManifestCollect, DocumentBytesAreBoundedAtTwoMebibytes) {
+    struct {
+        const char* name;
+        std::string xml;
+        bool parsed;
+        size_t consumed_at_most;
+    } cases[] = {
+        {"exactly the limit", padded_document(MANIFEST_BYTE_LIMIT, true), true,
+         MANIFEST_BYTE_LIMIT},
+        {"one byte more", padded_document(MANIFEST_BYTE_LIMIT + 1, true), false,
+         MANIFEST_BYTE_LIMIT + 1},
+        // Fed piece by piece as a server would stream it: the parser is
+        // never offered more than the limit and one piece.
+        {"a comment that goes on", padded_document(3 * MANIFEST_BYTE_LIMIT, false), false,
+         MANIFEST_BYTE_LIMIT + 1023},
+        {"an element name that goes on", "<m><" + std::string(3 * MANIFEST_BYTE_LIMIT, 'n'), false,
+         MANIFEST_BYTE_LIMIT + 1023},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collected got = collect(c.xml, 1023);
+        EXPECT_EQ(got.parsed, c.parsed);
+        EXPECT_LE(got.consumed, c.consumed_at_most);
+        if (c.parsed) {
+            EXPECT_EQ(got.text[FIELD_CHANGELOG], "c");
+        }
+    }
 }
 
 TEST(ManifestUrl, BuiltFromTheHost) {
