@@ -126,6 +126,24 @@ def endless(opening, piece, pause):
     return route
 
 
+def sink(count):
+    """Reads count bytes sent behind the request head, starting only after a
+    second so that the client's buffers fill and its sends must wait; answers
+    with their SHA-256 in hexadecimal."""
+    def route(conn, head):
+        import hashlib
+        time.sleep(1)
+        digest = hashlib.sha256()
+        data = head.split(HEAD_END, 1)[1][:count]
+        left = count
+        while data:
+            digest.update(data)
+            left -= len(data)
+            data = conn.recv(min(65536, left)) if left > 0 else b""
+        conn.sendall(ok(digest.hexdigest().encode()))
+    return route
+
+
 ROUTES = {
     "/echo": lambda conn, head: conn.sendall(ok(head)),
     "/chunked-hex": send_all(chunked(b"1a\r\n" + b"a" * 26 + b"\r\n1A\r\n" + b"b" * 26 +
@@ -205,27 +223,92 @@ def reset_close(conn):
     conn.close()
 
 
+class TlsConnection:
+    """A TLS connection made over memory buffers, so that a route can also
+    send a record only in part. Offers what the routes use of a socket."""
+
+    def __init__(self, sock, context):
+        self.sock = sock
+        self.incoming = ssl.MemoryBIO()
+        self.outgoing = ssl.MemoryBIO()
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+        self.pump(self.tls.do_handshake)
+
+    def flush(self):
+        data = self.outgoing.read()
+        if data:
+            self.sock.sendall(data)
+
+    def pump(self, operation, *args):
+        while True:
+            try:
+                result = operation(*args)
+                self.flush()
+                return result
+            except ssl.SSLWantReadError:
+                self.flush()
+                data = self.sock.recv(16384)
+                if not data:
+                    raise ConnectionAbortedError("closed during TLS")
+                self.incoming.write(data)
+
+    def recv(self, size):
+        try:
+            return self.pump(self.tls.read, size)
+        except (ssl.SSLZeroReturnError, ConnectionAbortedError):
+            return b""
+
+    def sendall(self, data):
+        self.pump(self.tls.write, data)
+
+    def send_record_part(self, data, part):
+        """Sends data's first record only up to `part` bytes ("header": three
+        bytes, inside the record header; "half": half of the record)."""
+        self.tls.write(data)
+        wire = self.outgoing.read()
+        length = 5 + int.from_bytes(wire[3:5], "big")
+        self.sock.sendall(wire[:3] if part == "header" else wire[:length // 2])
+
+    def close_notify(self):
+        try:
+            self.tls.unwrap()
+        except ssl.SSLError:
+            pass  # the peer's own alert is not awaited
+        self.flush()
+
+    def settimeout(self, seconds):
+        self.sock.settimeout(seconds)
+
+    def setsockopt(self, *args):
+        self.sock.setsockopt(*args)
+
+    def fileno(self):
+        return self.sock.fileno()
+
+    def close(self):
+        self.sock.close()
+
+
 def tls_close_notify(conn):
     """Sends the TLS close-notify alert, then closes; a plain socket just closes."""
-    if isinstance(conn, ssl.SSLSocket):
-        conn.settimeout(5)
+    if isinstance(conn, TlsConnection):
         try:
-            # Also waits for the peer's own alert, which it need not send.
-            conn.unwrap().close()
-            return
+            conn.close_notify()
         except OSError:
             pass
     conn.close()
 
 
-RAW_KINDS = ("all", "cut", "notify", "reset", "stall")
+RAW_KINDS = ("all", "cut", "notify", "reset", "stall", "record-header", "record-half")
 
 
 def raw_fault(kind, count, name):
     """The first count bytes of FILES/name exactly as they stand, then:
     all: the rest too, and an orderly end (close-notify through TLS);
     cut: a close with no close-notify; notify: a close-notify, then the close;
-    reset: a TCP reset; stall: nothing more until the client gives up."""
+    reset: a TCP reset; stall: nothing more until the client gives up;
+    record-header, record-half: through TLS, the next record's first three
+    bytes or first half, then a close (a plain connection just closes)."""
     def route(conn, head):
         relative = os.path.normpath(name)
         path = os.path.join(FILES, relative) if FILES else None
@@ -243,7 +326,10 @@ def raw_fault(kind, count, name):
             return
         if count > 0:
             conn.sendall(data[:count])
-        if kind == "cut":
+        if kind.startswith("record-") and isinstance(conn, TlsConnection):
+            conn.send_record_part(data[count:], kind[len("record-"):])
+            conn.close()
+        elif kind == "cut" or kind.startswith("record-"):
             conn.close()
         elif kind == "notify":
             tls_close_notify(conn)
@@ -266,6 +352,8 @@ def route_for(path):
         return file_cut(path[len("/cut/"):], False)
     if path.startswith("/reset/"):
         return file_cut(path[len("/reset/"):], True)
+    if path.startswith("/sink/"):
+        return sink(int(path[len("/sink/"):]))
     if path.startswith("/head/"):
         size = int(path[len("/head/"):])
         return send_all(padded_head(size))
@@ -305,8 +393,9 @@ class TlsHandler(Handler):
         plain = self.request
         try:
             plain.settimeout(30)
-            self.request = TLS_CONTEXT.wrap_socket(plain, server_side=True)
+            self.request = TlsConnection(plain, TLS_CONTEXT)
         except OSError:
+            plain.close()
             return
         try:
             super().handle()

@@ -143,12 +143,23 @@ enum Transport { NET_HTTP, NET_HTTPS };
 enum Resource { RES_MANIFEST, RES_PROGRAM };
 enum Framing { FRAME_LENGTH, FRAME_CHUNKED, FRAME_CLOSE, FRAME_HINTS };
 // As the fault server's /raw/KIND routes name them.
-enum Fault { FAULT_NONE, FAULT_CUT, FAULT_NOTIFY, FAULT_RESET, FAULT_STALL };
+// The record faults end a TLS connection inside its next record: in the
+// record's header or halfway through it.
+enum Fault {
+    FAULT_NONE,
+    FAULT_CUT,
+    FAULT_NOTIFY,
+    FAULT_RESET,
+    FAULT_STALL,
+    FAULT_RECORD_HEADER,
+    FAULT_RECORD_HALF
+};
 
 const char* const transport_names[] = {"http", "https"};
 const char* const resource_names[] = {"manifest", "program file"};
 const char* const framing_names[] = {"length", "chunked", "close-delimited", "103 then length"};
-const char* const fault_names[] = {"all", "cut", "notify", "reset", "stall"};
+const char* const fault_names[] = {"all",   "cut",           "notify",     "reset",
+                                   "stall", "record-header", "record-half"};
 
 const uint32_t CHUNK_PAYLOAD = 1000;
 
@@ -226,8 +237,8 @@ struct Row {
 
 // How the client saw the body end, by the client's rules: a length or
 // chunked body ends with its last byte or last chunk and is an error when
-// cut before; a close (or close-notify) ends a body with neither; a reset or
-// a deadline is an error.
+// cut before; a close (or close-notify) ends a body with neither; a reset, a
+// deadline or a TLS record cut short is an error.
 enum Ending { ENDING_NO_HEAD, ENDING_END, ENDING_ERROR };
 
 Ending row_ending(const Row& row, const Layout& layout) {
@@ -237,7 +248,7 @@ Ending row_ending(const Row& row, const Layout& layout) {
     if (row.sent < layout.head_length) {
         return ENDING_NO_HEAD;
     }
-    if (row.fault == FAULT_RESET || row.fault == FAULT_STALL) {
+    if (row.fault != FAULT_CUT && row.fault != FAULT_NOTIFY) {
         return ENDING_ERROR;
     }
     switch (row.framing) {
@@ -273,8 +284,9 @@ bool row_succeeds(const Row& row, const Layout& layout, uint32_t fields_end) {
 
 // Every head offset; body offsets 0, 1, 1023, half, size-1 and size (for
 // chunked ones counted in the bytes of the coded body, plus the offset where
-// only the last chunk is missing); a close-notify (HTTPS), a reset and a
-// stall in mid-body; a stall in mid-head; and the whole response.
+// only the last chunk is missing); a close-notify and the record faults
+// (HTTPS), a reset and a stall in mid-body; the record faults and a stall in
+// mid-head; and the whole response.
 std::vector<Row> make_rows(Transport transport, Resource resource,
                            const std::vector<Layout>& layouts) {
     std::vector<Row> rows;
@@ -301,6 +313,10 @@ std::vector<Row> make_rows(Transport transport, Resource resource,
         }
         if (transport == NET_HTTPS) {
             add(FAULT_NOTIFY, head + body / 2, "body half");
+            for (Fault record : {FAULT_RECORD_HEADER, FAULT_RECORD_HALF}) {
+                add(record, head / 2, "head half");
+                add(record, head + body / 2, "body half");
+            }
         }
         add(FAULT_RESET, head + body / 2, "body half");
         add(FAULT_STALL, head + body / 2, "body half");
@@ -320,6 +336,7 @@ std::string row_name(const Row& row) {
 
 struct Outcome {
     bool finished = false;
+    double seconds = 0;
     std::vector<int32_t> params;
     int failures = 0;
     int others = 0;
@@ -397,8 +414,11 @@ class FaultMatrix : public ::testing::Test {
         other_reports = 0;
         updates_held = 0;
         clock_set_fast(fast_clock);
+        auto started = std::chrono::steady_clock::now();
         EXPECT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
         out.finished = mail_wait(MAIL_UPDATE_DONE, CYCLE_TIMEOUT_MS);
+        out.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         out.params = done_params;
         out.failures = failure_reports;
         out.others = other_reports;
@@ -436,6 +456,12 @@ class FaultMatrix : public ::testing::Test {
         bool succeeds = row_succeeds(row, layout, fields_end);
         Outcome out = run_cycle(row.fault == FAULT_STALL);
         EXPECT_TRUE(out.finished);
+        if (row.fault == FAULT_STALL) {
+            EXPECT_GT(out.seconds, 1.0) << "the client waited for the stalled peer";
+        } else {
+            EXPECT_LT(out.seconds, 10.0)
+                << "a broken connection is noticed at once, not at a deadline";
+        }
         EXPECT_EQ(out.others, 0) << "no other report";
         EXPECT_FALSE(fs::exists(program_path() + ".stage"));
         std::string now;
