@@ -217,8 +217,10 @@ char* path_to_display(const char* s) {
     if (network)
         shown = text + 3;  // keep the "/" before the server
     // A root without drive or server (a POSIX folder, /tmp/x) keeps its
-    // leading "", so that the text reads back as the same folder.
-    bool rooted = !network && text[0] != 0 && text[1] != ':';
+    // leading "", so that the text reads back as the same folder. A drive
+    // is the whole first segment: /a:b is the folder "a:b" at the root.
+    bool drive = text[0] != 0 && text[1] == ':' && (text[2] == 0 || text[2] == '/');
+    bool rooted = !network && text[0] != 0 && !drive;
     size_t len = strlen(shown);
     // A drive root shows as "E:\": "E:" alone would read back as relative.
     bool drive_root = len == 2 && shown[1] == ':';

@@ -213,6 +213,8 @@ TEST(PathToDisplay, Examples) {
         {"/C:", R"(C:\)"},
         // Without drive or server the root stays, so the text reads back.
         {"/tmp/x", R"(\tmp\x)"},
+        // A colon in a longer first segment is no drive.
+        {"/a:b/x", R"(\a:b\x)"},
     };
     for (const NormaliseCase& c : cases) {
         EXPECT_EQ(or_none(path_to_display(c.input)), or_none(c.expected)) << "input " << c.input;
