@@ -142,8 +142,8 @@ void start_threads_once() {
 enum Transport { NET_HTTP, NET_HTTPS };
 enum Resource { RES_MANIFEST, RES_PROGRAM };
 enum Framing { FRAME_LENGTH, FRAME_CHUNKED, FRAME_CLOSE, FRAME_HINTS };
-// As the fault server's /raw/KIND routes name them.
-// The record faults end a TLS connection inside its next record: in the
+// As the fault server's /raw/KIND routes name them (fault_names). The
+// record faults end a TLS connection inside its next record: in the
 // record's header or halfway through it.
 enum Fault {
     FAULT_NONE,
