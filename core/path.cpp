@@ -123,6 +123,28 @@ static char* root_relative(const wchar_t* w) {
                      : scratch_concat("/", 1, scratch_utf8(w));
 }
 
+// Where the current directory has neither drive nor server (POSIX), "/" is
+// a folder of its own, the root; normalised it would be the empty path,
+// which the window takes for "no folder". It stays "/" instead.
+static char* path_root_text(void) {
+    char* out = scratch_alloc(2);
+    if (out != nullptr)
+        strcpy(out, "/");
+    return out;
+}
+
+// Asks the system, not the cache: filling the cache converts the current
+// directory, which may be that very root.
+static bool names_drive_less_root(const char* text) {
+    if (text[0] != '/' || (text[1] != 0 && text[2] == ':') || strncmp(text, "/UNC/", 5) == 0)
+        return false;
+    uint32_t needed = platform_current_directory(nullptr, 0);
+    if (needed == 0)
+        return false;
+    wchar_t* cwd = reinterpret_cast<wchar_t*>(scratch_alloc((size_t)needed * sizeof(wchar_t)));
+    return cwd != nullptr && platform_current_directory(cwd, needed) != 0 && cwd[0] == L'/';
+}
+
 // "UNC\" in any letter case, as Windows itself accepts it.
 static bool is_unc_marker(const wchar_t* w) {
     return (w[0] == L'U' || w[0] == L'u') && (w[1] == L'N' || w[1] == L'n') &&
@@ -150,7 +172,11 @@ char* path_from_wide(const wchar_t* w) {
     } else {
         text = scratch_utf8(w);
     }
-    return text ? path_normalise(text) : nullptr;
+    if (text == nullptr)
+        return nullptr;
+    char* normal = path_normalise(text);
+    return normal != nullptr && *normal == 0 && names_drive_less_root(text) ? path_root_text()
+                                                                            : normal;
 }
 
 void path_reset_current_directory(void) {
@@ -221,6 +247,9 @@ char* path_to_display(const char* s) {
     // is the whole first segment: /a:b is the folder "a:b" at the root.
     bool drive = text[0] != 0 && text[1] == ':' && (text[2] == 0 || text[2] == '/');
     bool rooted = !network && text[0] != 0 && !drive;
+    // The drive-less root itself shows as "\" (see path_from_wide).
+    if (strcmp(s, "/") == 0)
+        rooted = true;
     size_t len = strlen(shown);
     // A drive root shows as "E:\": "E:" alone would read back as relative.
     bool drive_root = len == 2 && shown[1] == ':';
@@ -277,7 +306,8 @@ const char* path_join(const char* a, const char* b) {
         return b;
     if (empty(b))
         return a;
-    size_t la = strlen(a), lb = strlen(b);
+    // The root "/" already ends in the separator.
+    size_t la = strcmp(a, "/") == 0 ? 0 : strlen(a), lb = strlen(b);
     char* out = scratch_alloc(la + lb + 2);
     if (out == nullptr)
         return nullptr;
@@ -294,7 +324,7 @@ const char* path_join3(const char* a, const char* b, const char* c) {
         return path_join(a, c);
     if (empty(c))
         return path_join(a, b);
-    size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
+    size_t la = strcmp(a, "/") == 0 ? 0 : strlen(a), lb = strlen(b), lc = strlen(c);
     char* out = scratch_alloc(la + lb + lc + 3);
     if (out == nullptr)
         return nullptr;

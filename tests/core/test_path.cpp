@@ -70,10 +70,19 @@ TEST(PathFromWide, SingleLeadingBackslashStartsAtTheRootOfTheCurrentDrive) {
         {LR"(\a\..\b)", drive + "/b"},
         {LR"(\a)", drive + "/a"},
         {LR"(\x\y\)", drive + "/x/y"},
+        // Without drives the root is a folder of its own, "/", not the
+        // empty path that means no folder.
+        {LR"(\)", drive.empty() ? "/" : drive},
+        {L"/", drive.empty() ? "/" : ""},
+        {L"/tmp/..", drive.empty() ? "/" : ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(or_none(path_from_wide(c.input)), or_none(c.expected.c_str()))
             << "input " << narrow(c.input);
+    }
+    // The root shows as "\" and reads back as itself.
+    if (drive.empty()) {
+        EXPECT_EQ(or_none(path_from_wide(path_to_display_wide("/"))), or_none("/"));
     }
 }
 
@@ -215,6 +224,7 @@ TEST(PathToDisplay, Examples) {
         {"/tmp/x", R"(\tmp\x)"},
         // A colon in a longer first segment is no drive.
         {"/a:b/x", R"(\a:b\x)"},
+        {"/", R"(\)"},
     };
     for (const NormaliseCase& c : cases) {
         EXPECT_EQ(or_none(path_to_display(c.input)), or_none(c.expected)) << "input " << c.input;
@@ -267,6 +277,7 @@ TEST(PathJoin, Examples) {
         const char* same_as;  // when the result must be this very string
     } cases[] = {
         {games, bin, "/C:/Games/Bin", nullptr},
+        {"/", bin, "/Bin", nullptr},  // the root has its separator already
         {empty, bin, "Bin", bin},
         {nullptr, bin, "Bin", bin},
         {games, empty, "/C:/Games", games},
@@ -294,6 +305,7 @@ TEST(PathJoin3, Examples) {
     } cases[] = {
         {"/C:/Games", "Bin", "CorvaneChat.exe", "/C:/Games/Bin/CorvaneChat.exe"},
         {"/C:/Games", "Bin", "", "/C:/Games/Bin"},
+        {"/", "Bin", "CorvaneChat.exe", "/Bin/CorvaneChat.exe"},
         {"/C:/Games", "", "CorvaneChat.exe", "/C:/Games/CorvaneChat.exe"},
         {"", "Bin", "CorvaneChat.exe", "Bin/CorvaneChat.exe"},
         {nullptr, "Bin", nullptr, "Bin"},

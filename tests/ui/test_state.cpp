@@ -139,7 +139,7 @@ TEST_F(UiTest, DisabledButtonsIgnoreTheirLines) {
 struct BrowseCase {
     const char* name;
     std::vector<std::pair<std::string, std::string>> files;
-    const char* chosen;  // under home
+    const char* chosen;  // under home, or absolute when it starts with "/"
     const char* final_folder;
     const char* label;
 };
@@ -166,24 +166,32 @@ const BrowseCase browse_cases[] = {
      "Host",
      "Host/CorvaneChat",
      "Install"},
+    // The root is a folder like any other, not "no folder".
+    {"root gets CorvaneChat", {}, "/", "/CorvaneChat", "Install"},
 };
 
 TEST_F(UiTest, BrowseDecidesTheFinalFolder) {
     std::string start = make_folder("start", {});
     start_tool_in(start);
     EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, start));
+    auto where = [&](const char* path) {
+        return path[0] == '/' ? std::string(path) : home.file(path);
+    };
     for (const BrowseCase& c : browse_cases) {
         SCOPED_TRACE(c.name);
         for (const auto& f : c.files) {
             fs::create_directories(fs::path(home.file(f.first)).parent_path());
             ASSERT_TRUE(test_write_file(home.file(f.first), f.second));
         }
-        tool.send(std::string("browse ") + home.file(c.chosen));
+        tool.send(std::string("browse ") + where(c.chosen));
         bool launch = std::string(c.label) == "Launch!";
         bool host_game = std::string(c.chosen) == "Host";
-        EXPECT_EQ(tool.expect("state:"), state_line(c.label, !host_game, launch, launch, false,
-                                                    home.file(c.final_folder)));
+        EXPECT_EQ(tool.expect("state:"),
+                  state_line(c.label, !host_game, launch, launch, false, where(c.final_folder)));
     }
+    // The root typed into the box reads back as the root.
+    tool.send("folder /");
+    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, "/"));
     // A cancelled picker changes nothing: the next change is the folder box's.
     tool.send("browse");
     tool.send("folder " + start);
