@@ -12,6 +12,7 @@ char* base_folder;
 const wchar_t* command_tail = L"";
 std::atomic<uint8_t> updates_held;
 std::atomic<bool> startup_done;
+std::atomic<bool> held_request_declined;
 
 void settings_store(char** setting, const char* value) {
     free(*setting);

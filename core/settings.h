@@ -20,6 +20,11 @@ extern const wchar_t* command_tail;
 extern std::atomic<uint8_t> updates_held;
 // Set once start-up has finished, just before the main loop.
 extern std::atomic<bool> startup_done;
+// Set by the updater when it declines a request because updates are held,
+// or by start-up when it had no updater to post its held request to. Until
+// then start-up's request may still be queued, and clearing the hold would
+// let it run a cycle of its own.
+extern std::atomic<bool> held_request_declined;
 
 // Replaces an owned setting with a copy of value, or none for none or empty.
 void settings_store(char** setting, const char* value);

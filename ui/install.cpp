@@ -43,12 +43,13 @@ int32_t on_ui_update_done(Mailbox* sender, uint32_t id, int32_t param, void* pay
     return 0;
 }
 
-// A click can come before start-up has started the updater and posted its
-// held request; clearing the hold earlier would let that request run a
-// second cycle. Wait for the end of start-up, keeping the window alive.
+// A click can come before start-up has started the updater and before the
+// updater has declined start-up's held request; clearing the hold earlier
+// would let that request run a second cycle. Wait for both, keeping the
+// window alive.
 static bool updater_started(void) {
     constexpr int32_t POLL_MS = 10;
-    while (!startup_done.load()) {
+    while (!startup_done.load() || !held_request_declined.load()) {
         if (mail_current_mailbox()->quit)
             return false;
         mail_wait(MAIL_RUN_UPDATE, POLL_MS);  // never posted here: just pumps

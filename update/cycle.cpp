@@ -38,6 +38,7 @@ static uint8_t cycle_running = 0;
 
 int32_t update_request(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     if (updates_held) {
+        held_request_declined = true;
         return 1;
     }
     run_update_cycle();

@@ -1,13 +1,17 @@
 // The window's rules that need no window: the layout, the final-folder and
-// preset-folder rules, the pass-on command line, and the console's lines.
+// preset-folder rules, the pass-on command line, the console's lines, and
+// the hand-over from start-up's held update request to the first Install.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
+#include "core/mailbox.h"
 #include "core/path.h"
 #include "core/settings.h"
 #include "tests/support/servers.h"
@@ -15,6 +19,8 @@
 #include "ui/folder_choice.h"
 #include "ui/operations.h"
 #include "ui/window.h"
+#include "update/cycle.h"
+#include "update/manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -158,6 +164,53 @@ TEST(UiConsole, CommandLines) {
             EXPECT_STREQ(parsed.argument, c.argument) << c.line;
         }
     }
+}
+
+// The updater thread stopped at its first message until the gate opens, as
+// a busy machine may stop it before it reaches start-up's held request.
+std::atomic<bool> updater_gate{false};
+std::atomic<int> completions{0};
+
+int32_t hold_updater(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    while (!updater_gate.load())
+        platform_sleep_ms(1);
+    return 0;
+}
+
+int32_t count_completion(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    completions++;
+    return on_ui_update_done(sender, id, param, payload);
+}
+
+TEST(UiStartup, InstallRightAfterStartUpRunsOneCycle) {
+    // Refused at once: every cycle fails fast and says so with a completion.
+    update_set_host_for_tests("127.0.0.1:9");
+    const HandlerEntry ui_table[] = {{MAIL_UPDATE_DONE, count_completion}, {0, nullptr}};
+    ASSERT_NE(mailbox_attach_current(ui_table), nullptr);
+    const HandlerEntry held_updater[] = {
+        {MAIL_START, hold_updater}, {MAIL_RUN_UPDATE, update_request}, {0, nullptr}};
+    // Start-up: hold, start the updater, post the request it must decline.
+    updates_held = 1;
+    updater_mailbox = mailbox_start_thread(held_updater, 0, nullptr);
+    ASSERT_NE(updater_mailbox, nullptr);
+    ASSERT_TRUE(mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr));
+    startup_done = true;
+    // The updater goes on once Install has released the hold, or after a
+    // while when Install waits for it.
+    std::thread gate([] {
+        for (int waited = 0; waited < 1000 && updates_held.load() != 0; waited++)
+            platform_sleep_ms(1);
+        updater_gate = true;
+    });
+    int32_t outcome = -1;
+    bool ended = wait_for_cycle(&outcome);
+    gate.join();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(outcome, 0);
+    // A second cycle would have ended by now too.
+    mail_wait(MAIL_QUIT, 1500);
+    EXPECT_EQ(completions.load(), 1) << "start-up's request ran a cycle of its own";
+    mail_post(updater_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
 }
 
 }  // namespace
