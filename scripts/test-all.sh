@@ -46,7 +46,7 @@ xvfb-run -a ctest --test-dir build/win --output-on-failure -L wine
 step "reproducible Windows exe"
 bash scripts/check-reproducible.sh "$top/build/win-deps"
 
-step "fuzzing, ${fuzz_seconds} s per harness"
+step "fuzzing, ${fuzz_seconds} s per harness, two at a time"
 bash scripts/run-fuzz.sh -t "$fuzz_seconds"
 
 step "all tests passed"
