@@ -103,4 +103,15 @@ void recover_program_file(void) {
         // An update's swap was cut off between its two renames.
         platform_move(old_wide, program_wide);
     }
+    // A Repair that the process did not finish: its backup is the program
+    // file unless its cycle had already put a new one in place. Left alone,
+    // the backup would also make every later Repair fail at once.
+    wchar_t* repair_wide = path_to_long_wide(repair_name(program));
+    if (repair_wide == nullptr)
+        return;
+    if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
+        platform_delete_file(repair_wide);
+    } else if (platform_path_kind(repair_wide) != PLATFORM_PATH_NONE) {
+        platform_move(repair_wide, program_wide);
+    }
 }

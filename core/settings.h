@@ -42,5 +42,7 @@ char* program_file_path(void);
 
 // Start-up recovery of the program file: with the file present a left-over
 // ".old" is deleted; with only ".old" present (a swap cut short) it is moved
-// back to the program file's name. A left-over ".stage" is deleted.
+// back to the program file's name. A left-over ".stage" is deleted. A
+// Repair's ".repair" backup is then deleted when the program file is
+// present, and moved back to its name when it is not.
 void recover_program_file(void);

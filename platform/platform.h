@@ -156,6 +156,14 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n);
 void platform_file_close(PlatformFile* file);
 // Marks a file as a program the user may run (a no-op on Windows).
 bool platform_file_make_executable(const wchar_t* long_path);
+// Waits until the file's bytes (and its mode) are on the disk, so that a
+// power cut after a later rename cannot leave that name on an empty or
+// partial file.
+bool platform_file_persist(PlatformFile* file);
+// Waits until the folder's entries (names created, renamed or deleted in
+// it) are on the disk. Windows keeps no separate record of them to flush:
+// there it only checks that the folder exists.
+bool platform_folder_persist(const wchar_t* long_path);
 
 // The current directory in the system's own form. Returns the units needed
 // with the NUL when capacity is too small (or 0), else the units written

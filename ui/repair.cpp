@@ -33,7 +33,12 @@ bool backup_for_repair(const char* program) {
         return true;
     const wchar_t* from = path_to_long_wide(program);
     const wchar_t* to = path_to_long_wide(repair_name(program));
-    return from != nullptr && to != nullptr && platform_move(from, to);
+    // A folder in the program file's place is no program file to keep:
+    // moved aside, the backup could never be deleted, and every later
+    // Repair would fail on it. The Repair fails instead, changing nothing.
+    if (from == nullptr || platform_path_kind(from) == PLATFORM_PATH_DIRECTORY)
+        return false;
+    return to != nullptr && platform_move(from, to);
 }
 
 bool discard_repair_backup(const char* program) {

@@ -113,6 +113,13 @@ cleanup:
     return result;
 }
 
+// Before the staged file can take the program file's name it is made
+// runnable and pushed to the disk: a kill after the swap must not leave a
+// program file that cannot be started, nor a power cut an empty one.
+static bool seal_staged_file(PlatformFile* file, const char* stage) {
+    return platform_file_make_executable(path_to_long_wide(stage)) && platform_file_persist(file);
+}
+
 bool download_update(UpdateJob* job) {
     bool result = false;
     bool streamed = false;
@@ -154,7 +161,7 @@ bool download_update(UpdateJob* job) {
     if (job->size < 0 || received != static_cast<uint32_t>(job->size)) {
         goto cleanup;
     }
-    if (check_file_signature(job, digest)) {
+    if (check_file_signature(job, digest) && seal_staged_file(file, stage)) {
         free(job->staged_path);
         job->staged_path = stage;
         stage = nullptr;
@@ -183,7 +190,18 @@ bool install_update(UpdateJob* job) {
     const wchar_t* program_wide = path_to_long_wide(program);
     const wchar_t* old_wide = path_to_long_wide(old_name(program));
     const wchar_t* staged_wide = path_to_long_wide(job->staged_path);
-    if (program_wide == nullptr || old_wide == nullptr || staged_wide == nullptr) {
+    const wchar_t* folder_wide = path_to_long_wide(path_parent(program));
+    if (program_wide == nullptr || old_wide == nullptr || staged_wide == nullptr ||
+        folder_wide == nullptr) {
+        return false;
+    }
+    // A folder of that name is not a program file to replace: moved aside,
+    // it would be left under the previous file's name for good.
+    if (platform_path_kind(program_wide) == PLATFORM_PATH_DIRECTORY) {
+        return false;
+    }
+    // The staged file's own entry reaches the disk before the swap uses it.
+    if (!platform_folder_persist(folder_wide)) {
         return false;
     }
     // Fails harmlessly when nothing is installed yet.
@@ -195,7 +213,8 @@ bool install_update(UpdateJob* job) {
         }
         return false;
     }
-    platform_file_make_executable(program_wide);
+    // The swap is on the disk before success lets Repair drop its backup.
+    platform_folder_persist(folder_wide);
     mail_post(nullptr, MAIL_UPDATE_DONE, 1, nullptr, nullptr);
     return true;
 }

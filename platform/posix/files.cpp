@@ -130,6 +130,34 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
     return true;
 }
 
+// File systems that keep nothing to flush answer EINVAL; that is success.
+static bool posix_synced(int fd) {
+    while (fsync(fd) != 0) {
+        if (errno == EINVAL)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+bool platform_file_persist(PlatformFile* file) {
+    return file != nullptr && posix_synced(file->fd);
+}
+
+bool platform_folder_persist(const wchar_t* long_path) {
+    char* path = posix_path_from_long(long_path);
+    if (path == nullptr)
+        return false;
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    free(path);
+    if (fd < 0)
+        return false;
+    bool ok = posix_synced(fd);
+    close(fd);
+    return ok;
+}
+
 void platform_file_close(PlatformFile* file) {
     if (file == nullptr)
         return;

@@ -65,6 +65,15 @@ bool platform_file_make_executable(const wchar_t* long_path) {
     return GetFileAttributesW(long_path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool platform_file_persist(PlatformFile* file) {
+    return file != nullptr && FlushFileBuffers(reinterpret_cast<HANDLE>(file)) != 0;
+}
+
+bool platform_folder_persist(const wchar_t* long_path) {
+    DWORD attributes = GetFileAttributesW(long_path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 uint32_t platform_current_directory(wchar_t* out, uint32_t capacity) {
     return GetCurrentDirectoryW(capacity, out);
 }

@@ -75,8 +75,12 @@ TEST(PlatformFiles, CreateTruncatesAndWritesWhole) {
     std::string big(70000, 'z');
     EXPECT_TRUE(platform_file_write(file, "head", 4));
     EXPECT_TRUE(platform_file_write(file, big.data(), (uint32_t)big.size()));
+    // What the swap of an update waits for before it renames.
+    EXPECT_TRUE(platform_file_persist(file));
     platform_file_close(file);
     EXPECT_EQ(read_file(dir / "out"), "head" + big);
+    EXPECT_TRUE(platform_folder_persist(long_path(dir.path()).c_str()));
+    EXPECT_FALSE(platform_folder_persist(long_path(dir / "missing").c_str()));
     EXPECT_EQ(platform_file_create(long_path(dir / "missing/out").c_str()), nullptr);
 }
 

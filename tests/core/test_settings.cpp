@@ -4,7 +4,9 @@
 
 #include <stdlib.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/path.h"
@@ -233,36 +235,70 @@ TEST_F(SettingsTest, ProgramFilePathWithAFileNamedBin) {
     EXPECT_TRUE(is_file(dir / "Bin"));
 }
 
+// The UI thread may replace the folder while the main thread, at the end of
+// a cycle, turns it into the program file's path: every path must be made
+// from one whole folder, never from a freed one.
+TEST_F(SettingsTest, ProgramFilePathWhileAnotherThreadReplacesTheFolder) {
+    TempDir a, b;
+    const std::string paths[] = {or_none((a / "Bin/CorvaneChat.exe").c_str()),
+                                 or_none((b / "Bin/CorvaneChat.exe").c_str())};
+    settings_store(&install_folder, a.path().c_str());
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done.load(); i++)
+            settings_store(&install_folder, (i % 2 ? a : b).path().c_str());
+    });
+    int odd = 0;
+    for (int i = 0; i < 3000; i++) {
+        std::string got = or_none(program_file_path());
+        if (got != paths[0] && got != paths[1])
+            odd++;
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(odd, 0) << "paths made from neither folder";
+}
+
 TEST_F(SettingsTest, RecoverProgramFile) {
     const struct {
         const char* name;
         const char* program;  // content, null: missing
         const char* old;
+        const char* repair;
         const char* program_after;
         const char* old_after;
+        const char* repair_after;
     } cases[] = {
-        {"both: the old file goes", "new", "old", "new", nullptr},
-        {"only old: it is moved back", nullptr, "old", "old", nullptr},
-        {"only the program", "new", nullptr, "new", nullptr},
-        {"neither", nullptr, nullptr, nullptr, nullptr},
+        {"both: the old file goes", "new", "old", nullptr, "new", nullptr, nullptr},
+        {"only old: it is moved back", nullptr, "old", nullptr, "old", nullptr, nullptr},
+        {"only the program", "new", nullptr, nullptr, "new", nullptr, nullptr},
+        {"neither", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+        // A Repair ended by the process: before or after its swap.
+        {"only the backup: it is moved back", nullptr, nullptr, "kept", "kept", nullptr, nullptr},
+        {"program and backup: the backup goes", "new", nullptr, "kept", "new", nullptr, nullptr},
+        {"swap cut short in a Repair", nullptr, "old", "kept", "old", nullptr, nullptr},
     };
     for (const auto& c : cases) {
         TempDir dir;
         ASSERT_TRUE(make_folder(dir / "Bin"));
         std::string program = dir / "Bin/CorvaneChat.exe";
         std::string old = program + ".old";
+        std::string repair = program + ".repair";
         if (c.program)
             write_file(program, c.program);
         if (c.old)
             write_file(old, c.old);
+        if (c.repair)
+            write_file(repair, c.repair);
         settings_store(&install_folder, dir.path().c_str());
         recover_program_file();
-        EXPECT_EQ(exists(program) ? read_file(program) : "<missing>",
-                  c.program_after ? c.program_after : "<missing>")
-            << c.name;
-        EXPECT_EQ(exists(old) ? read_file(old) : "<missing>",
-                  c.old_after ? c.old_after : "<missing>")
-            << c.name;
+        auto content = [](const std::string& path) {
+            return exists(path) ? read_file(path) : std::string("<missing>");
+        };
+        auto expected = [](const char* text) { return std::string(text ? text : "<missing>"); };
+        EXPECT_EQ(content(program), expected(c.program_after)) << c.name;
+        EXPECT_EQ(content(old), expected(c.old_after)) << c.name;
+        EXPECT_EQ(content(repair), expected(c.repair_after)) << c.name;
     }
 }
 

@@ -56,6 +56,35 @@ TEST_F(UiTest, InstallFolderThatCannotBeMadeIsReported) {
     EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
 }
 
+// Before the staged file takes the program file's name it is runnable and
+// on the disk, and so is its entry in the folder; the swap is on the disk
+// before success is told. The test build traces the tool's file steps.
+TEST_F(UiTest, InstallSealsTheStagedFileBeforeTheSwap) {
+    start_server();
+    publish(demo_chat_bytes());
+    std::string folder = home.file("A");
+    std::string trace = home.file("file-steps.txt");
+    std::vector<std::string> env = environment();
+    env.push_back("CORVANE_TEST_FILE_TRACE=" + trace);
+    std::string error;
+    ASSERT_TRUE(tool.start({"-cvdir", folder}, env, &error)) << error;
+    tool.expect("state:");
+    tool.send("install");
+    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
+    std::string bin = fs::canonical(folder + "/Bin").string();
+    std::string program = bin + "/CorvaneChat.exe";
+    std::string steps = read_text(trace);
+    size_t swap = steps.find("rename " + program + ".stage " + program + "\n");
+    ASSERT_NE(swap, std::string::npos) << steps;
+    std::string before = steps.substr(0, swap);
+    for (const std::string& step : {"chmod " + program + ".stage\n",
+                                    "fsync " + program + ".stage\n", "fsync " + bin + "\n"}) {
+        EXPECT_NE(before.find(step), std::string::npos) << step << steps;
+    }
+    EXPECT_NE(steps.find("fsync " + bin + "\n", swap), std::string::npos) << steps;
+    EXPECT_EQ(steps.find("chmod " + program + "\n"), std::string::npos) << steps;
+}
+
 // Puts the demo chat program in place as an installed program file.
 std::string install_demo_chat(const std::string& folder) {
     std::string program = folder + "/Bin/CorvaneChat.exe";
@@ -119,6 +148,28 @@ TEST_F(UiTest, ClosingDuringInstallEndsTheToolAndLeavesNoStagingFile) {
     EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
     EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
     EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe"));
+    EXPECT_FALSE(chat_started());
+}
+
+// A folder that takes the program file's name during the download is the
+// user's: the cycle fails and leaves it where it is.
+TEST_F(UiTest, InstallNeverMovesAFolderInTheProgramFilesPlace) {
+    start_server(SLOW_SERVER);
+    publish(test_program_bytes(256 * 1024, 13));
+    std::string folder = home.file("A");
+    std::string program = folder + "/Bin/CorvaneChat.exe";
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
+    fs::create_directories(program);
+    ASSERT_TRUE(test_write_file(program + "/inside.txt", "kept"));
+    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: An error occured", UI_EXIT_TIMEOUT_MS),
+              "")
+        << tool.transcript();
+    close_and_expect_exit();
+    EXPECT_EQ(read_text(program + "/inside.txt"), "kept");
+    EXPECT_FALSE(fs::exists(program + ".old"));
     EXPECT_FALSE(chat_started());
 }
 

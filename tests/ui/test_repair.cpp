@@ -77,8 +77,13 @@ TEST_F(RepairTest, LeftoverBackupFailsAtOnceAndDeletesNothing) {
     start_server();
     publish(test_program_bytes(20000, 6));
     make_installation();
+    start_tool_in(folder);
+    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
+    // Made after start-up, which would have cleared it away.
     ASSERT_TRUE(test_write_file(program + ".repair", "an earlier backup"));
-    start_and_repair();
+    tool.send("repair");
+    EXPECT_NE(tool.expect(REPAIR_QUESTION), "") << tool.transcript();
+    tool.send("yes");
     EXPECT_NE(tool.expect(REPAIR_FAILURE), "") << tool.transcript();
     close_and_expect_exit();
     EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
@@ -87,6 +92,47 @@ TEST_F(RepairTest, LeftoverBackupFailsAtOnceAndDeletesNothing) {
     EXPECT_EQ(read_text(program + ".repair"), "an earlier backup");
     for (const char* f : reset_files)
         EXPECT_EQ(read_text(folder + "/" + f), f) << f;
+}
+
+// A Repair the process did not finish, before or after its swap: the first
+// window already shows the recovered program file (Launch!), and Repair
+// works again.
+class UnfinishedRepairTest : public RepairTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UnfinishedRepairTest, StartUpSettlesTheBackup) {
+    bool swapped = GetParam();
+    start_server();
+    std::string fresh = test_program_bytes(20000, 11);
+    publish(fresh);
+    make_installation();
+    fs::rename(program, program + ".repair");
+    if (swapped) {
+        ASSERT_TRUE(test_write_file(program, "the new program file"));
+    }
+    start_and_repair();
+    EXPECT_NE(tool.expect(REPAIR_SUCCESS), "") << tool.transcript();
+    close_and_expect_exit();
+    EXPECT_TRUE(read_text(program) == fresh);
+    EXPECT_FALSE(fs::exists(program + ".repair"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BeforeAndAfterTheSwap, UnfinishedRepairTest, ::testing::Bool());
+
+// A folder in the program file's place is the user's: Repair fails at
+// once and leaves it where it is.
+TEST_F(RepairTest, FolderInTheProgramFilesPlaceIsNeverMoved) {
+    start_server();
+    publish(test_program_bytes(20000, 12));
+    folder = make_folder(
+        "A", {{"Bin/CorvaneChat.exe/inside.txt", "kept"}, {"Config/zone.cfg", "Config/zone.cfg"}});
+    program = folder + "/Bin/CorvaneChat.exe";
+    start_and_repair();
+    EXPECT_NE(tool.expect(REPAIR_FAILURE), "") << tool.transcript();
+    close_and_expect_exit();
+    EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
+    EXPECT_EQ(read_text(program + "/inside.txt"), "kept");
+    EXPECT_FALSE(fs::exists(program + ".repair"));
+    EXPECT_EQ(read_text(folder + "/Config/zone.cfg"), "Config/zone.cfg");
 }
 
 TEST_F(RepairTest, EndOfInputAnswersNoAndCloses) {
