@@ -8,8 +8,8 @@
 // state must match it; and a Repair from there (an Install where there was
 // no program file before) must succeed. The counts are printed.
 //
-// CORVANE_CRASH_CYCLES sets the number of cycles (default 200),
-// CORVANE_CRASH_SEED the seed of the random moments.
+// CORVANE_CRASH_CYCLES sets the number of cycles (default 200, fewer in a
+// sanitizer build), CORVANE_CRASH_SEED the seed of the random moments.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -42,6 +42,20 @@ const char SLOW_SERVER[] = "limit_rate 16m;";
 const char REPAIR_SUCCESS[] =
     "[information] Corvane Chat: The repair process completed successfully.";
 constexpr int RUN_TIMEOUT_MS = 60000;
+
+// Under a sanitizer the tool runs many times slower: the default then
+// covers the file steps of both operations and only a few random moments.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr long DEFAULT_CYCLES = 40;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr long DEFAULT_CYCLES = 40;
+#else
+constexpr long DEFAULT_CYCLES = 200;
+#endif
+#else
+constexpr long DEFAULT_CYCLES = 200;
+#endif
 
 long now_ms() {
     timespec ts;
@@ -356,7 +370,7 @@ long env_number(const char* name, long fallback) {
 }
 
 TEST_F(CrashSafetyTest, KilledInstallAndRepairLeaveAWholeProgramFile) {
-    const long cycles = env_number("CORVANE_CRASH_CYCLES", 200);
+    const long cycles = env_number("CORVANE_CRASH_CYCLES", DEFAULT_CYCLES);
     const unsigned seed = (unsigned)env_number("CORVANE_CRASH_SEED", 9);
     std::mt19937 random(seed);
     Counts counts;
