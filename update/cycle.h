@@ -45,11 +45,14 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
                    uint32_t* received);
 
 // Downloads the "url" field to the staging file beside the program file and
-// checks size and signature. True with staged_path set; on false no
-// staging file remains and staged_path is untouched.
+// checks size and signature; a file that passes is made executable and
+// flushed to the disk. True with staged_path set; on false no staging file
+// remains and staged_path is untouched.
 bool download_update(UpdateJob* job);
 
 // Swaps the staged file into place, keeping the previous one as ".old",
-// and broadcasts success. On false the install folder still has its
-// program file (a moved one is moved back) and nothing is broadcast.
+// and broadcasts success; the folder's entries are flushed before and after
+// the swap. A folder in the program file's place is refused and left where
+// it is. On false the install folder still has its program file (a moved
+// one is moved back) and nothing is broadcast.
 bool install_update(UpdateJob* job);
