@@ -105,13 +105,16 @@ void recover_program_file(void) {
     }
     // A Repair that the process did not finish: its backup is the program
     // file unless its cycle had already put a new one in place. Left alone,
-    // the backup would also make every later Repair fail at once.
+    // the backup would also make every later Repair fail at once. Beside a
+    // folder of the program file's name the backup is all that is left of
+    // the program, so it stays.
     wchar_t* repair_wide = path_to_long_wide(repair_name(program));
     if (repair_wide == nullptr)
         return;
-    if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
+    PlatformPathKind now = platform_path_kind(program_wide);
+    if (now == PLATFORM_PATH_FILE) {
         platform_delete_file(repair_wide);
-    } else if (platform_path_kind(repair_wide) != PLATFORM_PATH_NONE) {
+    } else if (now == PLATFORM_PATH_NONE && platform_path_kind(repair_wide) != PLATFORM_PATH_NONE) {
         platform_move(repair_wide, program_wide);
     }
 }

@@ -302,6 +302,17 @@ TEST_F(SettingsTest, RecoverProgramFile) {
     }
 }
 
+TEST_F(SettingsTest, RecoverKeepsTheBackupBesideAFolderOfTheProgramsName) {
+    TempDir dir;
+    settings_store(&install_folder, dir.path().c_str());
+    ASSERT_TRUE(make_folder(dir / "Bin"));
+    ASSERT_TRUE(make_folder(dir / "Bin/CorvaneChat.exe"));
+    write_file(dir / "Bin/CorvaneChat.exe.repair", "kept");
+    recover_program_file();
+    EXPECT_TRUE(is_directory(dir / "Bin/CorvaneChat.exe"));
+    EXPECT_EQ(read_file(dir / "Bin/CorvaneChat.exe.repair"), "kept");
+}
+
 TEST_F(SettingsTest, RecoverDeletesALeftOverStagingFile) {
     TempDir dir;
     settings_store(&install_folder, dir.path().c_str());
