@@ -1,47 +1,20 @@
 // The Install/Launch! rule, the folder box, the state guard and Browse,
 // seen through the console window's state lines.
 #include "tests/ui/ui_fixture.h"
+#include "tests/ui/window_cases.h"
 
 namespace {
-
-struct StateCase {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> files;  // under home
-    const char* folder;                                      // the install folder, under home
-    const char* label;
-    bool install, repair_uninstall;
-};
-
-const StateCase state_cases[] = {
-    {"empty folder", {{"A/readme.txt", "x"}}, "A", "Install", true, false},
-    {"folder not there yet", {}, "new/CorvaneChat", "Install", true, false},
-    {"program file in Bin", {{"A/Bin/CorvaneChat.exe", "x"}}, "A", "Launch!", true, true},
-    {"folder named like the program in Bin",
-     {{"A/Bin/CorvaneChat.exe/inside.txt", "x"}},
-     "A",
-     "Launch!",
-     true,
-     true},
-    {"program file beside Bin only", {{"A/CorvaneChat.exe", "x"}}, "A", "Install", true, false},
-    {"host game in the folder", {{"G/vexamoria.exe", "x"}}, "G", "Install", false, false},
-    {"host game in the parent", {{"G/vexamoria.exe", "x"}}, "G/Chat", "Install", false, false},
-    {"host game two levels up", {{"G/vexamoria.exe", "x"}}, "G/Mods/Chat", "Install", true, false},
-    {"host game beside an installed program",
-     {{"G/vexamoria.exe", "x"}, {"G/Bin/CorvaneChat.exe", "x"}},
-     "G",
-     "Launch!",
-     true,
-     true},
-};
 
 TEST_F(UiTest, StateRulesFollowTheFolder) {
     for (const StateCase& c : state_cases) {
         SCOPED_TRACE(c.name);
         TestTempDir case_home;
         std::string root = case_home.path();
-        for (const auto& f : c.files) {
-            fs::create_directories(fs::path(root + "/" + f.first).parent_path());
-            ASSERT_TRUE(test_write_file(root + "/" + f.first, f.second));
+        for (const CaseFile& f : c.files) {
+            if (f.path == nullptr)
+                break;
+            fs::create_directories(fs::path(root + "/" + f.path).parent_path());
+            ASSERT_TRUE(test_write_file(root + "/" + f.path, f.bytes));
         }
         ToolProcess run;
         std::string error;
@@ -136,40 +109,6 @@ TEST_F(UiTest, DisabledButtonsIgnoreTheirLines) {
     EXPECT_TRUE(tool.lines_with("[question]").empty()) << tool.transcript();
 }
 
-struct BrowseCase {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> files;
-    const char* chosen;  // under home, or absolute when it starts with "/"
-    const char* final_folder;
-    const char* label;
-};
-
-const BrowseCase browse_cases[] = {
-    {"plain folder gets CorvaneChat",
-     {{"Games/x.txt", "x"}},
-     "Games",
-     "Games/CorvaneChat",
-     "Install"},
-    {"folder not there gets CorvaneChat", {}, "Nowhere", "Nowhere/CorvaneChat", "Install"},
-    {"name CorvaneChat in any case is kept",
-     {},
-     "Games/corvanechat",
-     "Games/corvanechat",
-     "Install"},
-    {"installed folder is kept whatever its name",
-     {{"Stuff/Bin/CorvaneChat.exe", "x"}},
-     "Stuff",
-     "Stuff",
-     "Launch!"},
-    {"host game folder gives its child, Install off",
-     {{"Host/vexamoria.exe", "x"}},
-     "Host",
-     "Host/CorvaneChat",
-     "Install"},
-    // The root is a folder like any other, not "no folder".
-    {"root gets CorvaneChat", {}, "/", "/CorvaneChat", "Install"},
-};
-
 TEST_F(UiTest, BrowseDecidesTheFinalFolder) {
     std::string start = make_folder("start", {});
     start_tool_in(start);
@@ -179,15 +118,16 @@ TEST_F(UiTest, BrowseDecidesTheFinalFolder) {
     };
     for (const BrowseCase& c : browse_cases) {
         SCOPED_TRACE(c.name);
-        for (const auto& f : c.files) {
-            fs::create_directories(fs::path(home.file(f.first)).parent_path());
-            ASSERT_TRUE(test_write_file(home.file(f.first), f.second));
+        for (const CaseFile& f : c.files) {
+            if (f.path == nullptr)
+                break;
+            fs::create_directories(fs::path(home.file(f.path)).parent_path());
+            ASSERT_TRUE(test_write_file(home.file(f.path), f.bytes));
         }
         tool.send(std::string("browse ") + where(c.chosen));
         bool launch = std::string(c.label) == "Launch!";
-        bool host_game = std::string(c.chosen) == "Host";
         EXPECT_EQ(tool.expect("state:"),
-                  state_line(c.label, !host_game, launch, launch, false, where(c.final_folder)));
+                  state_line(c.label, c.install, launch, launch, false, where(c.final_folder)));
     }
     // The root typed into the box reads back as the root.
     tool.send("folder /");

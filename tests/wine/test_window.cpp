@@ -1,8 +1,11 @@
 // The shipped Windows tool under Wine: its main window, the controls with
-// their texts, places and states, the Install/Launch! rule, and the ways of
-// closing the window that end the process with exit code 0.
+// their texts, places and states, the Install/Launch! rule, Browse with
+// either folder picker, Tab order, and the ways of closing the window that
+// end the process with exit code 0.
+#include <string.h>
 #include <wchar.h>
 
+#include "tests/ui/window_cases.h"
 #include "tests/wine/wine_fixture.h"
 
 #ifndef CORVANE_WINE_TOOL
@@ -279,6 +282,304 @@ TEST_F(WineWindowTest, LeavingTheFolderBoxSwitchesBetweenInstallAndLaunch) {
     ASSERT_TRUE(set_window_text(box, messy));
     post_command(tool, ID_FOLDER_BOX, EN_KILLFOCUS);
     EXPECT_TRUE(state_becomes(expected_state(L"&Install", true, false, false, false)));
+    close_and_expect_exit();
+}
+
+// ---- The shared window tables, on the exe ---------------------------------
+
+const wchar_t PICKER_TITLE[] = L"Choose Corvane Chat Installation Folder";
+
+// A table path in Windows form: under root, except that "/" is the drive
+// root C:\ and "/X" is C:\X.
+std::wstring case_path(const std::wstring& root, const char* path) {
+    if (strcmp(path, "/") == 0)
+        return L"C:\\";
+    std::wstring out = path[0] == '/' ? std::wstring(L"C:") : root + L"\\";
+    out += widen(path);
+    for (wchar_t& c : out) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return out;
+}
+
+bool make_case_files(const std::wstring& root, const CaseFile (&files)[CASE_FILES_MAX]) {
+    for (const CaseFile& f : files) {
+        if (f.path == nullptr)
+            break;
+        std::wstring path = case_path(root, f.path);
+        if (!win_make_folders(path.substr(0, path.rfind(L'\\'))) || !win_write_file(path, f.bytes))
+            return false;
+    }
+    return true;
+}
+
+std::string case_state(const char* label, bool install, bool repair_uninstall) {
+    bool launch = strcmp(label, "Launch!") == 0;
+    return expected_state(launch ? L"Launch!" : L"&Install", install, repair_uninstall,
+                          repair_uninstall, false);
+}
+
+// The children of a window whose class is class_name, in Z order.
+std::vector<HWND> children_of_class(HWND parent, const wchar_t* class_name) {
+    std::vector<HWND> found;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (_wcsicmp(class_of(child).c_str(), class_name) == 0)
+            found.push_back(child);
+    }
+    return found;
+}
+
+enum PickerKind { PICKER_NONE, PICKER_FILE_DIALOG, PICKER_FOLDER_BROWSER };
+
+// The modern dialog carries the title as its caption; the folder browser
+// shows it as a text above its folder tree.
+PickerKind picker_kind(HWND dialog) {
+    if (dialog == nullptr)
+        return PICKER_NONE;
+    if (window_text(dialog) == PICKER_TITLE)
+        return PICKER_FILE_DIALOG;
+    bool tree = !children_of_class(dialog, L"SysTreeView32").empty();
+    for (HWND text : children_of_class(dialog, L"Static")) {
+        if (tree && window_text(text) == PICKER_TITLE)
+            return PICKER_FOLDER_BROWSER;
+    }
+    return PICKER_NONE;
+}
+
+bool gone(HWND dialog) {
+    return wait_until([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
+}
+
+class WineBrowseTest : public WineWindowTest {
+  protected:
+    // Presses Browse and returns the picker that opens, or null.
+    HWND open_picker() {
+        press(tool, ID_BROWSE);
+        return tool.find_dialog(WINDOW_TIMEOUT_MS);
+    }
+
+    // The modern dialog in folder mode: the folder's full path typed as the
+    // name, then Open.
+    static bool choose_in_file_dialog(HWND dialog, const std::wstring& folder) {
+        std::vector<HWND> edits = children_of_class(dialog, L"Edit");
+        if (edits.empty() || !set_window_text(edits[0], folder))
+            return false;
+        return PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0) && gone(dialog);
+    }
+
+    // Opens the folder browser and waits for it to show the preset folder.
+    // Wine's browser sometimes stops short of a deep preset (it shows a
+    // folder on the way); a fresh browser then gets there, so up to three
+    // are tried. Null when none did.
+    HWND open_browser_at(const std::wstring& preset) {
+        std::wstring seen;
+        for (int attempt = 0; attempt < 3; attempt++) {
+            HWND dialog = open_picker();
+            if (picker_kind(dialog) != PICKER_FOLDER_BROWSER) {
+                ADD_FAILURE() << "no folder browser";
+                return nullptr;
+            }
+            std::vector<HWND> edits = children_of_class(dialog, L"Edit");
+            if (!edits.empty() &&
+                wait_until([&] { return (seen = window_text(edits[0])) == preset; }, 3000))
+                return dialog;
+            if (!cancel_picker(dialog))
+                break;
+        }
+        ADD_FAILURE() << "the browser starts at " << narrow(seen);
+        return nullptr;
+    }
+
+    // The browser takes its choice from its tree only: walk the selection up
+    // until it names the folder, then OK.
+    static bool choose_in_folder_browser(HWND dialog, const std::wstring& name) {
+        std::vector<HWND> trees = children_of_class(dialog, L"SysTreeView32");
+        std::vector<HWND> edits = children_of_class(dialog, L"Edit");
+        if (trees.empty() || edits.empty())
+            return false;
+        for (int step = 0; window_text(edits[0]) != name; step++) {
+            if (step == 10)
+                return false;
+            std::wstring before = window_text(edits[0]);
+            PostMessageW(trees[0], WM_KEYDOWN, VK_UP, 0);
+            PostMessageW(trees[0], WM_KEYUP, VK_UP, 0);
+            wait_until([&] { return window_text(edits[0]) != before; }, 2000);
+        }
+        return PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0) && gone(dialog);
+    }
+
+    static bool cancel_picker(HWND dialog) {
+        return PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0) && gone(dialog);
+    }
+
+    std::wstring folder_box() { return tool.control(ID_FOLDER_BOX).text; }
+};
+
+// Types into the folder box and moves the focus away; the tool has handled
+// the box's notice when this returns.
+bool type_and_leave(const WinTool& tool, const std::wstring& text) {
+    HWND box = GetDlgItem(tool.window(), ID_FOLDER_BOX);
+    DWORD_PTR result = 0;
+    return set_window_text(box, text) &&
+           SendMessageTimeoutW(tool.window(), WM_COMMAND, MAKEWPARAM(ID_FOLDER_BOX, EN_KILLFOCUS),
+                               (LPARAM)box, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
+TEST_F(WineWindowTest, StateRulesFollowTheFolder) {
+    // One window for the whole table: each row's folder is typed into the box.
+    start_in(temp.file(L"start"));
+    int row = 0;
+    for (const StateCase& c : state_cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring root = temp.file(L"case" + std::to_wstring(++row));
+        ASSERT_TRUE(win_make_folders(root));
+        ASSERT_TRUE(make_case_files(root, c.files));
+        ASSERT_TRUE(type_and_leave(tool, case_path(root, c.folder)));
+        EXPECT_EQ(button_state(tool), case_state(c.label, c.install, c.repair_uninstall));
+    }
+    close_and_expect_exit();
+}
+
+TEST_F(WineBrowseTest, FileDialogDecidesTheFinalFolder) {
+    std::wstring start = temp.file(L"start");
+    ASSERT_TRUE(win_make_folders(start));
+    start_in(start);
+    // Whatever C:\ holds already must not decide the root's row.
+    ASSERT_FALSE(win_exists(L"C:\\Bin\\CorvaneChat.exe"));
+    ASSERT_FALSE(win_exists(L"C:\\vexamoria.exe"));
+    for (const BrowseCase& c : browse_cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(make_case_files(temp.path(), c.files));
+        std::wstring chosen = case_path(temp.path(), c.chosen);
+        // A picker can only pick a folder that is there.
+        ASSERT_TRUE(win_make_folders(chosen));
+        HWND dialog = open_picker();
+        ASSERT_EQ(picker_kind(dialog), PICKER_FILE_DIALOG);
+        ASSERT_TRUE(choose_in_file_dialog(dialog, chosen));
+        std::wstring final_folder = case_path(temp.path(), c.final_folder);
+        EXPECT_TRUE(wait_until([&] { return folder_box() == final_folder; }, STATE_TIMEOUT_MS))
+            << narrow(folder_box());
+        EXPECT_TRUE(state_becomes(case_state(c.label, c.install, c.label[0] == 'L')));
+        // What Browse shows reads back as the same folder.
+        ASSERT_TRUE(type_and_leave(tool, folder_box()));
+        EXPECT_EQ(button_state(tool), case_state(c.label, c.install, c.label[0] == 'L'));
+    }
+    // A cancelled picker changes nothing.
+    std::wstring before = folder_box();
+    std::string state = button_state(tool);
+    HWND dialog = open_picker();
+    ASSERT_EQ(picker_kind(dialog), PICKER_FILE_DIALOG);
+    ASSERT_TRUE(cancel_picker(dialog));
+    Sleep(300);
+    EXPECT_EQ(folder_box(), before);
+    EXPECT_EQ(button_state(tool), state);
+    close_and_expect_exit();
+}
+
+// The tool under a name of its own, for which Wine is told not to load the
+// common dialogs: the modern dialog cannot be created, so the tool falls back
+// to the folder browser. The setting goes again at the end, pass or fail.
+struct WithoutFileDialog {
+    std::wstring name = L"corvane-fallback-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    std::wstring key = L"Software\\Wine\\AppDefaults\\" + name;
+    bool set() {
+        HKEY overrides = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &overrides, nullptr) != ERROR_SUCCESS)
+            return false;
+        // An empty entry disables the library.
+        bool ok = RegSetValueExW(overrides, L"comdlg32", 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t)) == 0;
+        RegCloseKey(overrides);
+        return ok;
+    }
+    ~WithoutFileDialog() { RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()); }
+};
+
+TEST_F(WineBrowseTest, FolderBrowserWhenTheFileDialogCannotBeMade) {
+    WithoutFileDialog without;
+    ASSERT_TRUE(without.set());
+    std::wstring program = temp.file(without.name);
+    ASSERT_TRUE(CopyFileW(tool_path().c_str(), program.c_str(), FALSE));
+    // The browser starts at the install folder, which exists here.
+    std::wstring first = temp.file(L"Start");
+    ASSERT_TRUE(win_make_folders(first));
+    ASSERT_TRUE(win_make_folders(temp.file(L"Games")));
+    ASSERT_TRUE(win_make_folders(temp.file(L"Mine\\Bin\\CorvaneChat.exe")));
+    start(program, L"-cvdir \"" + first + L"\"");
+
+    // Preset at the install folder: OK alone takes it.
+    HWND dialog = open_browser_at(L"Start");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(choose_in_folder_browser(dialog, L"Start"));
+    EXPECT_TRUE(wait_until([&] { return folder_box() == first + L"\\CorvaneChat"; }, 5000))
+        << narrow(folder_box());
+    EXPECT_EQ(button_state(tool), case_state("Install", true, false));
+
+    // That folder does not exist: the browser starts at its parent, Start;
+    // one folder up in the tree is Mine, which holds the chat program.
+    dialog = open_browser_at(L"Start");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(choose_in_folder_browser(dialog, L"Mine"));
+    EXPECT_TRUE(wait_until([&] { return folder_box() == temp.file(L"Mine"); }, 5000))
+        << narrow(folder_box());
+    EXPECT_TRUE(state_becomes(case_state("Launch!", true, true)));
+
+    // And Games, one up from Mine, gets CorvaneChat; then a cancel changes
+    // nothing.
+    dialog = open_browser_at(L"Mine");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(choose_in_folder_browser(dialog, L"Games"));
+    EXPECT_TRUE(wait_until([&] { return folder_box() == temp.file(L"Games\\CorvaneChat"); }, 5000))
+        << narrow(folder_box());
+    EXPECT_TRUE(state_becomes(case_state("Install", true, false)));
+    dialog = open_picker();
+    ASSERT_EQ(picker_kind(dialog), PICKER_FOLDER_BROWSER);
+    ASSERT_TRUE(cancel_picker(dialog));
+    Sleep(300);
+    EXPECT_EQ(folder_box(), temp.file(L"Games\\CorvaneChat"));
+    EXPECT_EQ(button_state(tool), case_state("Install", true, false));
+    close_and_expect_exit();
+}
+
+// The control that has the keyboard focus in the tool's window thread.
+HWND focus_of(const WinTool& tool) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(tool.window(), nullptr);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// The identifiers focus visits when Tab is pressed count times, starting
+// from the focus as it is.
+std::vector<int> tab_walk(const WinTool& tool, int count) {
+    std::vector<int> visited;
+    for (int i = 0; i < count; i++) {
+        HWND from = focus_of(tool);
+        if (from == nullptr)
+            break;
+        PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(from, WM_KEYUP, VK_TAB, 0);
+        wait_until([&] { return focus_of(tool) != from; }, 2000);
+        visited.push_back(GetDlgCtrlID(focus_of(tool)));
+    }
+    return visited;
+}
+
+TEST_F(WineWindowTest, TabVisitsTheEnabledControlsInCreationOrder) {
+    std::wstring installed = installed_folder(L"Installed", false);
+    start_in(temp.file(L"Fresh"));
+    ASSERT_TRUE(wait_until([&] { return focus_of(tool) != nullptr; }, 5000));
+    // Install state: Repair, Uninstall and Cancel are off and skipped; the
+    // first Tab goes from the window to the folder box.
+    EXPECT_EQ(tab_walk(tool, 4),
+              (std::vector<int>{ID_FOLDER_BOX, ID_BROWSE, ID_INSTALL, ID_FOLDER_BOX}));
+    // Launch! state: Repair and Uninstall join in, Cancel is still off.
+    ASSERT_TRUE(type_and_leave(tool, installed));
+    EXPECT_EQ(tab_walk(tool, 5),
+              (std::vector<int>{ID_BROWSE, ID_INSTALL, ID_REPAIR, ID_UNINSTALL, ID_FOLDER_BOX}));
     close_and_expect_exit();
 }
 
