@@ -44,6 +44,18 @@ int tls_receive_callback(void* context, unsigned char* buffer, size_t size) {
     }
 }
 
+// Digits and dots only: an address, which the server-name extension may not
+// carry (only host names go there).
+bool is_address_literal(const char* host) {
+    if (host == nullptr || host[0] == 0)
+        return false;
+    for (const char* p = host; *p != 0; ++p) {
+        if ((*p < '0' || *p > '9') && *p != '.')
+            return false;
+    }
+    return true;
+}
+
 int32_t map_step(int ret) {
     if (ret >= 0)
         return ret;
@@ -110,7 +122,8 @@ void http_tls_attach(HttpRequest* request) {
 
 HttpResult http_tls_handshake(HttpRequest* request) {
     HttpTlsState* tls = &request->tls;
-    if (mbedtls_ssl_set_hostname(&tls->ssl, tls->host_name) != 0)
+    const char* name = is_address_literal(tls->host_name) ? nullptr : tls->host_name;
+    if (mbedtls_ssl_set_hostname(&tls->ssl, name) != 0)
         return HTTP_ERR_TLS_HANDSHAKE;
     for (;;) {
         int32_t step = map_step(mbedtls_ssl_handshake(&tls->ssl));

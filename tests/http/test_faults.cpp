@@ -3,9 +3,12 @@
 // that stall, close or reset, and challenges of every kind.
 #include <gtest/gtest.h>
 
+#include <mbedtls/md.h>
+
 #include <memory>
 #include <string>
 
+#include "http/http_internal.h"
 #include "platform/platform.h"
 #include "tests/http/peer_fetch.h"
 #include "tests/support/servers.h"
@@ -15,17 +18,24 @@ namespace {
 class FaultPeer : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        files_ = std::make_unique<TestTempDir>();
         server_ = std::make_unique<FaultServer>();
-        if (!server_->start(&start_error_))
+        if (!server_->start_with_tls(files_->path(), &start_error_))
             server_.reset();
     }
-    static void TearDownTestSuite() { server_.reset(); }
+    static void TearDownTestSuite() {
+        server_.reset();
+        files_.reset();
+    }
     void SetUp() override { ASSERT_TRUE(server_) << start_error_; }
 
+    // Responses laid out for the /raw/ routes.
+    static std::unique_ptr<TestTempDir> files_;
     static std::unique_ptr<FaultServer> server_;
     static std::string start_error_;
 };
 
+std::unique_ptr<TestTempDir> FaultPeer::files_;
 std::unique_ptr<FaultServer> FaultPeer::server_;
 std::string FaultPeer::start_error_;
 
@@ -72,6 +82,81 @@ TEST_F(FaultPeer, Responses) {
         EXPECT_EQ(got.body_result, row.body_result);
         EXPECT_EQ(got.status, row.status);
         EXPECT_EQ(got.body, row.body);
+    }
+}
+
+// Through TLS a close-notify is the orderly end of the connection: it ends
+// a body that has neither length nor chunks, and cuts any other short.
+TEST_F(FaultPeer, CloseNotifyEndsOnlyABodyWithoutLengthOrChunks) {
+    const std::string body = "through tls";
+    struct Row {
+        const char* name;
+        std::string response;
+        size_t cut_before_end;  // bytes of the response left unsent
+        HttpResult body_result;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"no length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body, 0, HTTP_END, body},
+        {"short of its length",
+         "HTTP/1.1 200 OK\r\nContent-Length: 20\r\nConnection: close\r\n\r\n" + body, 0,
+         HTTP_ERR_RECV, body},
+        {"before the last chunk",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nb\r\n" + body + "\r\n0\r\n\r\n", 5,
+         HTTP_ERR_RECV, body},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(test_write_file(files_->file("notify-response"), row.response));
+        std::string path = "/raw/notify/" +
+                           std::to_string(row.response.size() - row.cut_before_end) +
+                           "/notify-response";
+        PeerFetch got = peer_fetch(server_->tls_url(path));
+        ASSERT_EQ(got.send, HTTP_OK);
+        ASSERT_EQ(got.headers, HTTP_OK);
+        EXPECT_EQ(got.body_result, row.body_result);
+        EXPECT_EQ(got.body, row.bytes);
+    }
+}
+
+// Megabytes behind the request head, to a peer that reads nothing for
+// longer than one wait for the socket: the sends meet a full socket and
+// wait (at least once in vain), and a TLS write takes one record at a
+// time; still every byte arrives in order (the peer answers with their
+// digest).
+TEST_F(FaultPeer, ASendThatMustWaitSendsEveryByte) {
+    const int32_t size = 32 << 20;
+    std::string data(static_cast<size_t>(size), '\0');
+    for (int32_t i = 0; i < size; ++i)
+        data[static_cast<size_t>(i)] = static_cast<char>((i * 7919) >> 5);
+    uint8_t digest[32];
+    ASSERT_EQ(mbedtls_md(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256),
+                         reinterpret_cast<const uint8_t*>(data.data()), data.size(), digest),
+              0);
+    char hex[65];
+    for (int i = 0; i < 32; ++i)
+        snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    const std::string sink = "/sink/" + std::to_string(size);
+    for (const std::string& url : {server_->tls_url(sink), server_->url(sink)}) {
+        SCOPED_TRACE(url);
+        HttpRequest* request = http_create();
+        http_set_user_agent(request);
+        ASSERT_EQ(http_send_request(request, url.c_str()), HTTP_OK);
+        uint64_t start = platform_tick64_ms();
+        EXPECT_EQ(http_send_all(request, data.data(), size), HTTP_OK);
+        EXPECT_GE(platform_tick64_ms() - start, 500u) << "the sends never had to wait";
+        ASSERT_EQ(http_receive_headers(request), HTTP_OK);
+        char body[128];
+        int32_t count = 0;
+        std::string got;
+        HttpResult result;
+        do {
+            result = http_read_body(request, body, sizeof body, &count);
+            got.append(body, static_cast<size_t>(count));
+        } while (result == HTTP_OK);
+        EXPECT_EQ(result, HTTP_END);
+        EXPECT_EQ(got, hex);
+        http_destroy(&request);
     }
 }
 

@@ -31,6 +31,8 @@ class NginxPeer : public ::testing::Test {
         options.https = true;
         options.server_config =
             "location = /old { return 301 /f10.bin; }\n"
+            "location = /server-name { default_type text/plain; "
+            "return 200 \"[$ssl_server_name]\"; }\n"
             "location = /close.bin { alias " +
             content_->file("f1024.bin") +
             "; keepalive_timeout 0; }\n"
@@ -117,6 +119,27 @@ TEST_F(NginxPeer, ChunkedBodyReallyWasSubstituted) {
     PeerFetch got = peer_fetch(nginx_->http_url("/chunked.html"));
     EXPECT_EQ(got.body.find("needle"), std::string::npos);
     EXPECT_NE(got.body.find("line 1999 thread\n"), std::string::npos);
+}
+
+// The handshake names the server when the URL's host is a name (as written),
+// so that a server with several names can pick the right one; an address
+// is no name and is not sent.
+TEST_F(NginxPeer, TheServerNameIsSentForAHostName) {
+    const std::string port = std::to_string(nginx_->https_port());
+    struct Row {
+        std::string url;
+        const char* seen;
+    };
+    const Row rows[] = {
+        {"https://localhost:" + port + "/server-name", "[localhost]"},
+        {"https://LocalHost:" + port + "/server-name", "[LocalHost]"},
+        {"https://127.0.0.1:" + port + "/server-name", "[]"},
+    };
+    for (const Row& row : rows) {
+        PeerFetch got = peer_fetch(row.url);
+        EXPECT_EQ(got.status, 200) << row.url;
+        EXPECT_EQ(got.body, row.seen) << row.url;
+    }
 }
 
 TEST_F(NginxPeer, TlsToAPlainPortFailsTheHandshake) {

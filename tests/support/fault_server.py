@@ -127,19 +127,24 @@ def endless(opening, piece, pause):
 
 
 def sink(count):
-    """Reads count bytes sent behind the request head, starting only after a
-    second so that the client's buffers fill and its sends must wait; answers
-    with their SHA-256 in hexadecimal."""
+    """Reads count bytes sent behind the request head, starting only after
+    1.5 s (longer than the client's one wait to send) so that the client's
+    buffers fill and its sends must wait; answers with their SHA-256 in
+    hexadecimal."""
     def route(conn, head):
         import hashlib
-        time.sleep(1)
+        time.sleep(1.5)
         digest = hashlib.sha256()
         data = head.split(HEAD_END, 1)[1][:count]
         left = count
-        while data:
+        while True:
             digest.update(data)
             left -= len(data)
-            data = conn.recv(min(65536, left)) if left > 0 else b""
+            if left <= 0:
+                break
+            data = conn.recv(min(65536, left))
+            if not data:
+                break
         conn.sendall(ok(digest.hexdigest().encode()))
     return route
 
