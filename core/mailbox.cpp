@@ -6,9 +6,9 @@
 
 #include "core/scratch.h"
 
-Mailbox* main_mailbox;
-Mailbox* ui_mailbox;
-Mailbox* updater_mailbox;
+std::atomic<Mailbox*> main_mailbox;
+std::atomic<Mailbox*> ui_mailbox;
+std::atomic<Mailbox*> updater_mailbox;
 
 static thread_local Mailbox* current_mailbox;
 static thread_local void* dialog_window;
@@ -182,8 +182,8 @@ bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailR
         return true;
     }
     bool queued = false;
+    platform_lock_enter(target->lock);
     if (!target->quit) {
-        platform_lock_enter(target->lock);
         if (target->message_count == target->message_capacity) {
             uint32_t capacity = mail_grown_capacity(target->message_capacity);
             void* grown = realloc(target->messages, capacity * sizeof(MailMessage));
@@ -198,8 +198,8 @@ bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailR
             platform_event_set(target->event);
             queued = true;
         }
-        platform_lock_leave(target->lock);
     }
+    platform_lock_leave(target->lock);
     // The message will never be dispatched, so its payload is freed now.
     if (!queued && release != nullptr && payload != nullptr)
         release(payload);
@@ -210,7 +210,9 @@ static void dispatch(Mailbox* m, const MailMessage* msg) {
     uint32_t at = handler_lower_bound(m, msg->id);
     if (at < m->handler_count && m->handlers[at].id == msg->id) {
         if (m->handlers[at].handler(msg->sender, msg->id, msg->param, msg->payload) == -1) {
+            platform_lock_enter(m->lock);
             m->quit = 1;
+            platform_lock_leave(m->lock);
         }
     }
     if (msg->release != nullptr && msg->payload != nullptr)

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
 
 // Every message identifier of the tool (its own number space).
@@ -48,7 +50,9 @@ struct Mailbox {
     uint32_t handler_capacity;  // handlers change only before the loop runs
     uint32_t handler_count;
     HandlerEntry* handlers;
-    volatile uint8_t quit;  // written by the owner only
+    // Set by the owner only, under lock, so a post either queues before the
+    // loop ends or is refused; the owner reads it without the lock.
+    uint8_t quit;
 };
 
 // The new capacity for a full array: grows by half.
@@ -101,7 +105,8 @@ void mail_set_dialog_window(void* window);
 // Number of mailboxes in the registry (tests).
 uint32_t mail_registry_count(void);
 
-// Process-wide mailbox references, set by start-up.
-extern Mailbox* main_mailbox;
-extern Mailbox* ui_mailbox;
-extern Mailbox* updater_mailbox;
+// Process-wide mailbox references, set by start-up while the threads that
+// post to them may already run.
+extern std::atomic<Mailbox*> main_mailbox;
+extern std::atomic<Mailbox*> ui_mailbox;
+extern std::atomic<Mailbox*> updater_mailbox;

@@ -14,11 +14,30 @@ std::atomic<uint8_t> updates_held;
 std::atomic<bool> startup_done;
 std::atomic<bool> held_request_declined;
 
+// Held while a setting is replaced and while another thread turns the
+// install folder into the program file's path, so that reader never meets a
+// freed string (the UI thread may replace the folder while the main thread
+// handles the end of a cycle).
+static PlatformLock* settings_lock;
+
+static void settings_lock_create(void) {
+    settings_lock = platform_lock_create(0);
+}
+
+static PlatformLock* settings_lock_get(void) {
+    static PlatformOnce once;
+    platform_once(&once, settings_lock_create);
+    return settings_lock;
+}
+
 void settings_store(char** setting, const char* value) {
-    free(*setting);
-    *setting = nullptr;
-    if (value != nullptr && *value != 0)
-        *setting = strdup(value);
+    char* copy = value != nullptr && *value != 0 ? strdup(value) : nullptr;
+    PlatformLock* lock = settings_lock_get();
+    platform_lock_enter(lock);
+    char* old = *setting;
+    *setting = copy;
+    platform_lock_leave(lock);
+    free(old);
 }
 
 // Option names are matched without regard to case (ASCII letters only, as
@@ -71,9 +90,13 @@ void choose_default_install_folder(void) {
 }
 
 char* program_file_path(void) {
-    if (install_folder == nullptr)
+    PlatformLock* lock = settings_lock_get();
+    platform_lock_enter(lock);
+    const char* bin =
+        install_folder != nullptr ? path_join(install_folder, PROGRAM_FOLDER_NAME) : nullptr;
+    platform_lock_leave(lock);
+    if (bin == nullptr)
         return nullptr;
-    const char* bin = path_join(install_folder, PROGRAM_FOLDER_NAME);
     wchar_t* wide = path_to_long_wide(bin);
     if (wide == nullptr)
         return nullptr;

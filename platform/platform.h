@@ -151,6 +151,11 @@ struct PlatformFile;
 
 // Creates (or truncates) a file for writing, unshared. Null on failure.
 PlatformFile* platform_file_create(const wchar_t* long_path);
+// Creates a new file for writing, unshared, in one step that fails when
+// anything already exists at the path (a link included). With owner_only
+// only the user may read or write it on POSIX (mode 0600); on Windows the
+// folder's access rules apply. Null on failure.
+PlatformFile* platform_file_create_new(const wchar_t* long_path, bool owner_only);
 // Writes all n bytes; false when any could not be written.
 bool platform_file_write(PlatformFile* file, const void* data, uint32_t n);
 void platform_file_close(PlatformFile* file);

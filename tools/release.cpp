@@ -2,6 +2,7 @@
 #include "tools/release.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <mbedtls/ctr_drbg.h>
@@ -9,6 +10,8 @@
 #include <mbedtls/entropy.h>
 #include <mbedtls/md.h>
 
+#include "core/path.h"
+#include "platform/platform.h"
 #include "update/signing_key.h"
 
 static const char RNG_PERSONALISATION[] = "corvane-release";
@@ -40,13 +43,50 @@ static bool fail(ReleaseProblem* problem, const char* path, const char* what) {
     return false;
 }
 
-static bool file_exists(const char* path) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) {
-        return false;
+// The layer's long form (a scratch string) of a path as the command line
+// gave it, relative ones against the current folder; null when it cannot
+// be converted.
+static wchar_t* release_long_path(const char* path) {
+    int n = platform_utf8_to_wide(path, nullptr, 0);
+    if (n <= 0)
+        return nullptr;
+    wchar_t* wide = static_cast<wchar_t*>(malloc((size_t)n * sizeof(wchar_t)));
+    if (wide == nullptr)
+        return nullptr;
+    wchar_t* long_path = nullptr;
+    if (platform_utf8_to_wide(path, wide, n) == n) {
+        const char* internal = path_from_wide(wide);
+        long_path = internal != nullptr ? path_to_long_wide(internal) : nullptr;
     }
-    fclose(f);
-    return true;
+    free(wide);
+    return long_path;
+}
+
+// Creates one half of a new key pair in a single step that fails when the
+// path is taken, so an existing key is never overwritten, even by a file
+// that appears meanwhile.
+static PlatformFile* create_key_file(const char* path, const wchar_t* long_path, bool secret,
+                                     ReleaseProblem* problem) {
+    if (long_path == nullptr) {
+        fail(problem, path, "cannot be created (not a usable path)");
+        return nullptr;
+    }
+    PlatformFile* file = platform_file_create_new(long_path, secret);
+    if (file == nullptr) {
+        // Only the message depends on this look; the refusal does not.
+        fail(problem, path,
+             platform_path_kind(long_path) != PLATFORM_PATH_NONE
+                 ? "already exists; refusing to overwrite a key"
+                 : "cannot be created");
+    }
+    return file;
+}
+
+static bool write_key_file(PlatformFile* file, const char* path, const void* data, uint32_t n,
+                           ReleaseProblem* problem) {
+    if (platform_file_write(file, data, n))
+        return true;
+    return fail(problem, path, "write error");
 }
 
 bool release_read_file(const char* path, std::string* content, ReleaseProblem* problem) {
@@ -95,12 +135,14 @@ bool release_public_der(mbedtls_pk_context* key, uint8_t out[88]) {
 }
 
 bool release_keygen(const char* private_pem, const char* public_der, ReleaseProblem* problem) {
-    if (file_exists(private_pem)) {
-        return fail(problem, private_pem, "already exists; refusing to overwrite a key");
-    }
-    if (file_exists(public_der)) {
-        return fail(problem, public_der, "already exists; refusing to overwrite a key");
-    }
+    const wchar_t* private_long = release_long_path(private_pem);
+    const wchar_t* public_long = release_long_path(public_der);
+    // Both files exist, empty, before any key material does; the private one
+    // is readable by its owner alone from the moment it is made.
+    PlatformFile* private_file = create_key_file(private_pem, private_long, true, problem);
+    PlatformFile* public_file = private_file != nullptr
+                                    ? create_key_file(public_der, public_long, false, problem)
+                                    : nullptr;
     bool result = false;
     ReleaseRng rng;
     mbedtls_pk_context key;
@@ -108,7 +150,10 @@ bool release_keygen(const char* private_pem, const char* public_der, ReleaseProb
     uint8_t der[SIGNING_KEY_LENGTH];
     bool seeded = release_rng_init(&rng);
     mbedtls_pk_init(&key);
+    memset(pem, 0, sizeof(pem));
 
+    if (public_file == nullptr)
+        goto cleanup;
     if (!seeded) {
         fail(problem, private_pem, "no random source for the key");
         goto cleanup;
@@ -123,20 +168,23 @@ bool release_keygen(const char* private_pem, const char* public_der, ReleaseProb
         fail(problem, private_pem, "key encoding failed");
         goto cleanup;
     }
-    if (!release_write_file(private_pem, reinterpret_cast<const char*>(pem), problem)) {
-        goto cleanup;
-    }
-    if (!release_write_file(public_der, std::string(reinterpret_cast<char*>(der), sizeof(der)),
-                            problem)) {
-        remove(private_pem);
-        goto cleanup;
-    }
-    result = true;
+    result = write_key_file(private_file, private_pem, pem,
+                            (uint32_t)strlen(reinterpret_cast<const char*>(pem)), problem) &&
+             write_key_file(public_file, public_der, der, sizeof(der), problem);
 
 cleanup:
     mbedtls_platform_zeroize(pem, sizeof(pem));
     mbedtls_pk_free(&key);
     release_rng_free(&rng);
+    if (public_file != nullptr)
+        platform_file_close(public_file);
+    if (private_file != nullptr)
+        platform_file_close(private_file);
+    // Half a key pair is no key pair: what this call made goes again.
+    if (!result && public_file != nullptr)
+        platform_delete_file(public_long);
+    if (!result && private_file != nullptr)
+        platform_delete_file(private_long);
     return result;
 }
 

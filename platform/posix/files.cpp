@@ -116,6 +116,24 @@ PlatformFile* platform_file_create(const wchar_t* long_path) {
     return file;
 }
 
+PlatformFile* platform_file_create_new(const wchar_t* long_path, bool owner_only) {
+    char* path = posix_path_from_long(long_path);
+    if (path == nullptr)
+        return nullptr;
+    // O_EXCL: the look for an existing file and the creation are one step.
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, owner_only ? 0600 : 0666);
+    free(path);
+    if (fd < 0)
+        return nullptr;
+    PlatformFile* file = static_cast<PlatformFile*>(malloc(sizeof(PlatformFile)));
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    file->fd = fd;
+    return file;
+}
+
 bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {

@@ -43,6 +43,14 @@ PlatformFile* platform_file_create(const wchar_t* long_path) {
     return reinterpret_cast<PlatformFile*>(file);
 }
 
+PlatformFile* platform_file_create_new(const wchar_t* long_path, bool owner_only) {
+    HANDLE file = CreateFileW(long_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return reinterpret_cast<PlatformFile*>(file);
+}
+
 bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {

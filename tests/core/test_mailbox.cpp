@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <time.h>
 
 #include <atomic>
 #include <map>
@@ -560,6 +561,50 @@ TEST_F(MailboxTest, WaitWithTimeout0PumpsOnce) {
     EXPECT_LT(platform_tick_ms() - start, 2000u);
 }
 
+// Input already waiting when a thread goes to sleep must end the sleep at
+// once: a message posted between a pump's last look and the wait would else
+// lie unhandled until something else wakes the thread.
+TEST_F(MailboxTest, WaitReturnsAtOnceWhenInputIsAlreadyQueued) {
+    PlatformWindow w = test_window_create(batch_window_proc);
+    ASSERT_NE(w, nullptr);
+    const struct {
+        const char* name;
+        bool thread_message;
+        bool window_message;
+        bool looked_at;  // seen by the system's queue check before the wait
+        bool event;
+    } cases[] = {
+        {"a thread message", true, false, false, false},
+        {"a thread message already looked at", true, false, true, false},
+        {"a message for a window of the thread", false, true, false, false},
+        {"the mailbox's event set", false, false, false, true},
+    };
+    for (const auto& c : cases) {
+        drain_thread_queue();
+        platform_event_reset(m->event);
+        if (c.thread_message) {
+            ASSERT_TRUE(platform_post_thread_message(platform_thread_current(),
+                                                     PLATFORM_WM_USER + 8, 0, 0));
+        }
+        if (c.window_message) {
+            ASSERT_TRUE(platform_post_window_message(w, PLATFORM_WM_USER + 9, 0, 0));
+        }
+#ifdef _WIN32
+        // Marks the queued input as old, which a wait for new input ignores.
+        if (c.looked_at)
+            GetQueueStatus(QS_ALLINPUT);
+#endif
+        if (c.event)
+            platform_event_set(m->event);
+        uint32_t start = platform_tick_ms();
+        platform_wait_event_or_input(m->event, 3000);
+        EXPECT_LT(platform_tick_ms() - start, 1000u) << c.name << ": the wait slept";
+    }
+    drain_thread_queue();
+    platform_event_reset(m->event);
+    test_window_destroy(w);
+}
+
 TEST_F(MailboxTest, WaitForAnIdWithoutHandlerReturnsTrue) {
     mail_post(m, MAIL_WINDOW_READY, 0, malloc(4), counting_release);
     EXPECT_TRUE(mail_wait(MAIL_WINDOW_READY, 10000));
@@ -689,6 +734,55 @@ TEST_F(MailboxTest, FirstMessageOfAStartedThreadComesFromItsCreator) {
     EXPECT_EQ(t->quit, 1);
 }
 
+// CPU time of the whole test process so far, in milliseconds.
+uint64_t process_cpu_ms() {
+#ifdef _WIN32
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return ((uint64_t)t.dwHighDateTime << 32 | t.dwLowDateTime) / 10000u;
+    };
+    return ms(kernel) + ms(user);
+#else
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
+#endif
+}
+
+// Idles in a wait with no time-out inside the first message, until message 2.
+int32_t idle_in_wait(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    mail_wait(0xFFFFFFF1u, MAIL_NO_TIMEOUT);
+    return 0;
+}
+
+// A started thread with nothing to do sleeps, in its loop and in a wait: a
+// loop that kept its event set would pass every other test at full CPU.
+TEST_F(MailboxTest, IdleStartedThreadSleeps) {
+    constexpr uint32_t IDLE_MS = 300;
+    constexpr uint64_t MOST_CPU_MS = IDLE_MS / 10;
+    const struct {
+        const char* name;
+        MailHandler start;
+    } cases[] = {
+        {"in its loop", record_handler},
+        {"in a wait", idle_in_wait},
+    };
+    for (const auto& c : cases) {
+        const HandlerEntry table[] = {{MAIL_START, c.start}, {0, nullptr}};
+        Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+        ASSERT_NE(t, nullptr);
+        platform_sleep_ms(50);  // past its first message
+        uint64_t before = process_cpu_ms();
+        platform_sleep_ms(IDLE_MS);
+        uint64_t used = process_cpu_ms() - before;
+        EXPECT_LE(used, MOST_CPU_MS)
+            << c.name << ": " << used << " ms of CPU in " << IDLE_MS << " ms idle";
+        stop_thread(t);
+    }
+}
+
 TEST_F(MailboxTest, StartedThreadTableHasQuitFirstThenTheRows) {
     const HandlerEntry table[] = {{7001, record_handler}, {3, record_handler}, {0, nullptr}};
     Mailbox* t = mailbox_start_thread(table, 0, nullptr);
@@ -700,6 +794,32 @@ TEST_F(MailboxTest, StartedThreadTableHasQuitFirstThenTheRows) {
     EXPECT_EQ(t->handlers[1].id, 3u);
     EXPECT_EQ(t->handlers[2].id, 7001u);
     stop_thread(t);
+}
+
+// Another thread keeps posting while the owner's loop ends (a race the
+// thread sanitizer build watches; it catches it in some rounds only): the
+// poster stops at its first refusal, which comes once the loop has quit,
+// and nothing is taken after it.
+TEST_F(MailboxTest, PostsRacingTheEndOfTheLoopStopAtTheQuit) {
+    for (int round = 0; round < 10; round++) {
+        const HandlerEntry table[] = {{70, record_handler}, {0, nullptr}};
+        Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+        ASSERT_NE(t, nullptr);
+        PlatformThread poster = platform_thread_start(
+            [](void* arg) {
+                Mailbox* box = static_cast<Mailbox*>(arg);
+                for (int32_t i = 0; mail_post(box, 70, i, nullptr, nullptr); i++) {
+                }
+            },
+            t);
+        ASSERT_NE(poster, 0u);
+        platform_sleep_ms(2);
+        stop_thread(t);
+        ASSERT_TRUE(platform_thread_join(poster, 30000)) << "posts were taken after the quit";
+        EXPECT_EQ(t->quit, 1);
+        EXPECT_FALSE(mail_post(t, 70, 0, nullptr, nullptr));
+        call_log().clear();
+    }
 }
 
 TEST(MailboxAttach, AttachedMailboxIsCurrentWithTheTableOnly) {

@@ -40,6 +40,13 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
     const char* path = getenv("PATH");
     environment.push_back(std::string("PATH=") + (path ? path : "/usr/bin:/bin"));
     environment.push_back("LC_ALL=C.UTF-8");
+    // A sanitizer build of the tool reports under the options its test runs
+    // with (leak checking, halting on a race).
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        const char* value = getenv(name);
+        if (value != nullptr)
+            environment.push_back(std::string(name) + "=" + value);
+    }
     std::vector<char*> argv, envp;
     for (auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));

@@ -17,7 +17,7 @@ class ToolProcess {
 
     // Starts the tool with arguments (argument 0 is added) and the
     // environment given as NAME=VALUE entries (nothing else is inherited
-    // but PATH).
+    // but PATH and the sanitizers' options).
     bool start(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
                std::string* error);
 

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +21,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "tests/support/servers.h"
 #endif
@@ -289,6 +291,40 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
 }
 
 #ifndef _WIN32
+// The private key is readable by its owner alone whatever the umask, and
+// keygen creates both halves in one step: a name that is taken, even by a
+// link to nowhere, is refused without writing anything anywhere.
+TEST_F(ReleaseTool, KeygenMakesAnOwnerOnlyKeyAndNeverWritesThroughAName) {
+    mode_t saved = umask(022);
+    ToolRun k = keygen("release");
+    umask(saved);
+    ASSERT_EQ(k.code, 0) << k.out;
+    struct stat st;
+    ASSERT_EQ(stat((dir / "release.pem").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the private key is readable by others";
+
+    fs::create_symlink(dir / "elsewhere.pem", dir / "link.pem");
+    const std::string public_before = read(dir / "release.der");
+    const struct {
+        const char* private_name;
+        const char* public_name;
+        const char* message;
+    } cases[] = {
+        {"link.pem", "link.der", "link.pem: "},
+        {"fresh.pem", "release.der", "release.der: already exists"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.private_name);
+        ToolRun r = run("keygen " + q(dir / c.private_name) + " " + q(dir / c.public_name));
+        EXPECT_EQ(r.code, 1) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "elsewhere.pem")) << "the key was written through the link";
+    EXPECT_FALSE(fs::exists(dir / "link.der"));
+    EXPECT_FALSE(fs::exists(dir / "fresh.pem")) << "half a key pair was left";
+    EXPECT_EQ(read(dir / "release.der"), public_before);
+}
+
 TEST_F(ReleaseTool, VerifyFetchesTheManifestAndDownloadsTheFile) {
     ASSERT_EQ(keygen("release").code, 0);
     TestTempDir www;
@@ -447,7 +483,7 @@ class LoopbackHttp {
     std::thread thread_;
     std::mutex mutex_;
     std::map<std::string, std::string> files_;
-    volatile bool stopping_ = false;
+    std::atomic<bool> stopping_{false};  // set by stop() while serve() runs
     uint16_t port_ = 0;
 };
 
