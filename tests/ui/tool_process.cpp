@@ -34,7 +34,22 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
         *error = "pipe failed";
         return false;
     }
-    std::vector<std::string> args = {CORVANE_UI_TOOL};
+    // A checker the tool runs under (CORVANE_TOOL_WRAPPER: an absolute
+    // program path and its options, separated by spaces), such as valgrind.
+    std::vector<std::string> args;
+    if (const char* wrapper = getenv("CORVANE_TOOL_WRAPPER")) {
+        std::string words = wrapper;
+        size_t at = 0;
+        while (at < words.size()) {
+            size_t end = words.find(' ', at);
+            if (end == std::string::npos)
+                end = words.size();
+            if (end > at)
+                args.push_back(words.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    args.push_back(CORVANE_UI_TOOL);
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environment = env;
     const char* path = getenv("PATH");

@@ -17,7 +17,8 @@ class ToolProcess {
 
     // Starts the tool with arguments (argument 0 is added) and the
     // environment given as NAME=VALUE entries (nothing else is inherited
-    // but PATH and the sanitizers' options).
+    // but PATH and the sanitizers' options), under the checker that
+    // CORVANE_TOOL_WRAPPER names, if any.
     bool start(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
                std::string* error);
 
