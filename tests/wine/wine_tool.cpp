@@ -1,6 +1,8 @@
 // The Windows tool under test as a child process; see wine_tool.h.
 #include "tests/wine/wine_tool.h"
 
+#include <objbase.h>
+#include <shlobj.h>
 #include <stdio.h>
 
 #include <filesystem>
@@ -88,6 +90,68 @@ bool win_make_folders(const std::wstring& path) {
     std::error_code error;
     fs::create_directories(fs::path(path), error);
     return fs::is_directory(fs::path(path));
+}
+
+std::wstring win_shell_folder(int csidl) {
+    wchar_t folder[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) !=
+        S_OK)
+        return std::wstring();
+    return folder;
+}
+
+bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool saved = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->SetPath(target.c_str())) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            saved = SUCCEEDED(file->Save(link_path.c_str(), TRUE));
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return saved;
+}
+
+static const wchar_t USER_SHELL_FOLDERS[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+WinShellFolderOverride::WinShellFolderOverride(const wchar_t* value, const std::wstring& folder)
+    : value_(value) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, value, nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
+        old_.resize(size);
+        had_old_ =
+            RegQueryValueExW(key, value, nullptr, &old_type_, old_.data(), &size) == ERROR_SUCCESS;
+        old_.resize(size);
+    }
+    ok_ =
+        win_make_folders(folder) &&
+        RegSetValueExW(key, value, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       (DWORD)((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+}
+
+WinShellFolderOverride::~WinShellFolderOverride() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    if (had_old_)
+        RegSetValueExW(key, value_.c_str(), 0, old_type_, old_.data(), (DWORD)old_.size());
+    else
+        RegDeleteValueW(key, value_.c_str());
+    RegCloseKey(key);
 }
 
 std::wstring window_text(HWND window) {

@@ -33,6 +33,31 @@ bool win_write_file(const std::wstring& path, const std::string& bytes);
 bool win_read_file(const std::wstring& path, std::string* bytes);
 // Creates path and its missing parents.
 bool win_make_folders(const std::wstring& path);
+// The user's folder that the shell names for a CSIDL_ value, made if
+// missing; empty when the shell names none.
+std::wstring win_shell_folder(int csidl);
+// Saves a shell link to target at link_path, as an installer would.
+bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target);
+
+// Points one of the user's shell folders (a "User Shell Folders" value such
+// as "Desktop" or "Programs") at folder until destroyed, so that a test's
+// files there stay out of the folders the prefix shares with the user's
+// home (Wine links the desktop to it).
+class WinShellFolderOverride {
+  public:
+    WinShellFolderOverride(const wchar_t* value, const std::wstring& folder);
+    ~WinShellFolderOverride();
+    WinShellFolderOverride(const WinShellFolderOverride&) = delete;
+    WinShellFolderOverride& operator=(const WinShellFolderOverride&) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    std::wstring value_;
+    std::vector<BYTE> old_;
+    DWORD old_type_ = 0;
+    bool had_old_ = false;
+    bool ok_ = false;
+};
 
 // What a test reads off one control.
 struct ControlInfo {

@@ -7,8 +7,10 @@ nginx runs natively over HTTPS (a fresh self-signed certificate) on a free
 127.0.0.1 port, serving an empty folder. The test program learns the folder
 (POSIX path) from CORVANE_WINE_WWW and the port from CORVANE_WINE_HTTPS_PORT;
 under /slow/ the same files come at 64 KiB/s;
-it publishes its releases there itself. The exit code is the test
-program's; a server that cannot start fails the run (exit 1), never skips.
+it publishes its releases there itself. The run also gets a Wine drive of
+its own, a fresh empty folder, named (as "R:") in CORVANE_WINE_DRIVE, for
+tests that need a drive root. The exit code is the test program's; a server
+or drive that cannot be set up fails the run (exit 1), never skips.
 """
 import os
 import shutil
@@ -40,6 +42,37 @@ def listening(port):
             return True
     except OSError:
         return False
+
+
+def map_drive(top):
+    """Maps a free drive letter of the Wine prefix to a fresh folder.
+
+    Returns the link made and the drive ("R:"). Wine resolves a drive through
+    its symlink in dosdevices at each use, so the drive exists at once. A
+    link whose folder is gone is left from a killed run and is taken over;
+    creating the link is the claim, so parallel runs never share a letter.
+    """
+    prefix = os.environ.get("WINEPREFIX") or os.path.join(os.path.expanduser("~"), ".wine")
+    devices = os.path.join(prefix, "dosdevices")
+    if not os.path.isdir(devices):
+        shutil.rmtree(top, ignore_errors=True)
+        fail("no Wine prefix at " + prefix + " (run wine_prefix_init first)")
+    folder = os.path.join(top, "drive")
+    os.makedirs(folder)
+    for letter in "rstuvwxy":
+        link = os.path.join(devices, letter + ":")
+        if os.path.islink(link) and not os.path.exists(link):
+            try:
+                os.remove(link)
+            except OSError:
+                continue
+        try:
+            os.symlink(folder, link)
+        except FileExistsError:
+            continue
+        return link, letter.upper() + ":"
+    shutil.rmtree(top, ignore_errors=True)
+    fail("no free drive letter in " + devices)
 
 
 def main():
@@ -80,6 +113,7 @@ def main():
         # The same files, slow enough for a test to act mid-download.
         f.write("    location /slow/ {\n      alias %s/;\n      limit_rate 64k;\n    }\n" % www)
         f.write("  }\n}\n")
+    drive_link, drive = map_drive(top)
     log = open(os.path.join(top, "nginx.log"), "w")
     server = subprocess.Popen([NGINX, "-p", top, "-e", top + "/error.log", "-c", conf],
                               stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
@@ -92,7 +126,12 @@ def main():
                 with open(os.path.join(top, "error.log")) as errors:
                     fail("nginx did not start on port %d:\n%s" % (port, errors.read()[-2000:]))
             time.sleep(0.05)
-        env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port))
+        # The tests save shell links; Wine's menu builder would copy them
+        # into the desktop's menus outside the prefix.
+        overrides = os.environ.get("WINEDLLOVERRIDES", "")
+        overrides = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
+        env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port),
+                   CORVANE_WINE_DRIVE=drive, WINEDLLOVERRIDES=overrides)
         code = subprocess.call(sys.argv[1:], env=env)
     finally:
         server.send_signal(signal.SIGTERM)
@@ -102,6 +141,7 @@ def main():
             server.kill()
             server.wait()
         log.close()
+        os.remove(drive_link)
         shutil.rmtree(top, ignore_errors=True)
     sys.exit(code)
 
