@@ -128,7 +128,7 @@ TEST_F(FaultPeer, ASendThatMustWaitSendsEveryByte) {
     const int32_t size = 32 << 20;
     std::string data(static_cast<size_t>(size), '\0');
     for (int32_t i = 0; i < size; ++i)
-        data[static_cast<size_t>(i)] = static_cast<char>((i * 7919) >> 5);
+        data[static_cast<size_t>(i)] = static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 5);
     uint8_t digest[32];
     ASSERT_EQ(mbedtls_md(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256),
                          reinterpret_cast<const uint8_t*>(data.data()), data.size(), digest),
