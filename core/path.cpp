@@ -346,8 +346,10 @@ char* repair_name(const char* s) {
 char* old_name(const char* s) {
     return with_suffix(s, ".old");
 }
+const char PATH_STAGE_SUFFIX[] = ".stage";
+
 char* stage_name(const char* s) {
-    return with_suffix(s, ".stage");
+    return with_suffix(s, PATH_STAGE_SUFFIX);
 }
 
 bool path_exists(const char* s) {

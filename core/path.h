@@ -37,7 +37,9 @@ const char* path_join3(const char* a, const char* b, const char* c);
 char* repair_name(const char* path);
 // The path with ".old" appended. The path must not be none.
 char* old_name(const char* path);
-// The path with ".stage" appended. The path must not be none.
+// What a download is written under until it is swapped into place.
+extern const char PATH_STAGE_SUFFIX[];
+// The path with PATH_STAGE_SUFFIX appended. The path must not be none.
 char* stage_name(const char* path);
 
 // Creates the folder and any missing parents. True when it exists now, or

@@ -207,15 +207,11 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
         mbedtls_pk_init(key);
         return fail(problem, path, "not a private key (PEM or DER)");
     }
-    if (!mbedtls_pk_can_do(key, MBEDTLS_PK_ECDSA)) {
+    const char* wrong = signing_key_kind_problem(key);
+    if (wrong != nullptr) {
         mbedtls_pk_free(key);
         mbedtls_pk_init(key);
-        return fail(problem, path, "not an elliptic-curve key");
-    }
-    if (mbedtls_pk_ec(*key)->grp.id != MBEDTLS_ECP_DP_SECP256K1) {
-        mbedtls_pk_free(key);
-        mbedtls_pk_init(key);
-        return fail(problem, path, "not a secp256k1 key");
+        return fail(problem, path, wrong);
     }
     return true;
 }

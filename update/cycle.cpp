@@ -7,7 +7,6 @@
 #include "core/path.h"
 #include "core/report.h"
 #include "core/settings.h"
-#include "http/http.h"
 #include "platform/platform.h"
 #include "update/checks.h"
 #include "update/manifest.h"
@@ -35,6 +34,12 @@ const HandlerEntry updater_handlers[] = {
 
 // Touched only by the updater thread.
 static uint8_t cycle_running = 0;
+// Written by the updater thread; read by others after its broadcast.
+static UpdateFailure last_failure = UPDATE_FAILURE_NONE;
+
+UpdateFailure update_last_failure(void) {
+    return last_failure;
+}
 
 int32_t update_request(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     if (updates_held) {
@@ -56,60 +61,48 @@ static void show_status(StatusEntry* status, int32_t percent, const char* text) 
     status_refresh();
 }
 
+// What the download's pieces go through: digest, staging file, bar.
+struct DownloadSink {
+    UpdateJob* job;
+    PlatformFile* file;
+    mbedtls_md_context_t* md;
+    uint32_t counter;
+};
+
+static bool download_take_piece(void* context, const char* bytes, uint32_t n, bool last) {
+    DownloadSink* sink = static_cast<DownloadSink*>(context);
+    UpdateJob* job = sink->job;
+    // More than declared can never match: stop before it fills the disk.
+    if (static_cast<int64_t>(sink->counter) + n > static_cast<int64_t>(job->size)) {
+        sink->counter += n;
+        return false;
+    }
+    sink->counter += n;
+    if (n > 0) {
+        if (mbedtls_md_update(sink->md, reinterpret_cast<const uint8_t*>(bytes), n) != 0) {
+            return false;
+        }
+        if (sink->file != nullptr && !platform_file_write(sink->file, bytes, n)) {
+            return false;
+        }
+    }
+    if (job->status != nullptr) {
+        int32_t percent = download_percent(sink->counter, job->size, last);
+        if (percent != job->status->percent) {
+            job->status->percent = percent;
+            status_refresh();
+        }
+    }
+    return true;
+}
+
 bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_md_context_t* md,
                    uint32_t* received) {
-    bool result = false;
-    uint32_t counter = 0;
-    HttpRequest* request = http_create();
     char buffer[DOWNLOAD_BUFFER_SIZE];
-
-    if (request == nullptr) {
-        goto cleanup;
-    }
-    if (!update_http_get(request, url)) {
-        goto cleanup;
-    }
-    for (;;) {
-        int32_t count = 0;
-        HttpResult read = http_read_body(request, buffer, DOWNLOAD_BUFFER_SIZE, &count);
-        if (read != HTTP_OK && read != HTTP_END) {
-            // Bytes of a failed read are not used; the size check decides.
-            result = true;
-            break;
-        }
-        uint32_t n = static_cast<uint32_t>(count);
-        // More than declared can never match: stop before it fills the disk.
-        if (static_cast<int64_t>(counter) + n > static_cast<int64_t>(job->size)) {
-            counter += n;
-            break;
-        }
-        counter += n;
-        if (n > 0) {
-            if (mbedtls_md_update(md, reinterpret_cast<const uint8_t*>(buffer), n) != 0) {
-                break;
-            }
-            if (file != nullptr && !platform_file_write(file, buffer, n)) {
-                break;
-            }
-        }
-        if (job->status != nullptr) {
-            int32_t percent = download_percent(counter, job->size, read == HTTP_END);
-            if (percent != job->status->percent) {
-                job->status->percent = percent;
-                status_refresh();
-            }
-        }
-        if (read == HTTP_END) {
-            result = true;
-            break;
-        }
-    }
-
-cleanup:
-    if (request != nullptr) {
-        http_destroy(&request);
-    }
-    *received = counter;
+    DownloadSink sink = {job, file, md, 0};
+    // No time limit: a large file on a slow line may take long.
+    bool result = update_get_body(url, 0, buffer, DOWNLOAD_BUFFER_SIZE, download_take_piece, &sink);
+    *received = sink.counter;
     return result;
 }
 
@@ -120,8 +113,22 @@ static bool seal_staged_file(PlatformFile* file, const char* stage) {
     return platform_file_make_executable(path_to_long_wide(stage)) && platform_file_persist(file);
 }
 
-bool download_update(UpdateJob* job) {
+// A heap copy of text; null for null or when memory runs out.
+static char* owned_copy(const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    size_t size = strlen(text) + 1;
+    char* copy = static_cast<char*>(malloc(size));
+    if (copy != nullptr) {
+        memcpy(copy, text, size);
+    }
+    return copy;
+}
+
+bool download_update(UpdateJob* job, UpdateFailure* why) {
     bool result = false;
+    bool signed_ok = true;
     bool streamed = false;
     uint32_t received = 0;
     uint8_t digest[DIGEST_LENGTH];
@@ -136,12 +143,10 @@ bool download_update(UpdateJob* job) {
     }
     // Owned: the path outlives many scratch requests and may become
     // staged_path.
-    stage = static_cast<char*>(malloc(strlen(program) + sizeof(".stage")));
+    stage = owned_copy(stage_name(program));
     if (stage == nullptr) {
         goto cleanup;
     }
-    strcpy(stage, program);
-    strcat(stage, ".stage");
     if (mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) != 0 ||
         mbedtls_md_starts(&md) != 0) {
         goto cleanup;
@@ -161,7 +166,8 @@ bool download_update(UpdateJob* job) {
     if (job->size < 0 || received != static_cast<uint32_t>(job->size)) {
         goto cleanup;
     }
-    if (check_file_signature(job, digest) && seal_staged_file(file, stage)) {
+    signed_ok = check_file_signature(job, digest);
+    if (signed_ok && seal_staged_file(file, stage)) {
         free(job->staged_path);
         job->staged_path = stage;
         stage = nullptr;
@@ -177,6 +183,9 @@ cleanup:
         platform_delete_file(path_to_long_wide(stage));
     }
     free(stage);
+    if (!result && why != nullptr) {
+        *why = signed_ok ? UPDATE_FAILURE_DOWNLOAD : UPDATE_FAILURE_SIGNATURE;
+    }
     return result;
 }
 
@@ -215,6 +224,7 @@ bool install_update(UpdateJob* job) {
     }
     // The swap is on the disk before success lets Repair drop its backup.
     platform_folder_persist(folder_wide);
+    last_failure = UPDATE_FAILURE_NONE;
     mail_post(nullptr, MAIL_UPDATE_DONE, 1, nullptr, nullptr);
     return true;
 }
@@ -223,6 +233,28 @@ bool install_update(UpdateJob* job) {
 static void read_manifest_numbers(UpdateJob* job) {
     parse_version(field_text(job->fields[FIELD_VERSION]), job->version);
     job->size = parse_size(field_text(job->fields[FIELD_SIZE]));
+}
+
+// The cycle's steps up to the swap; UPDATE_FAILURE_NONE when success was
+// broadcast. Without memory for the status or the fields nothing could be
+// fetched, which counts as a manifest not fetched.
+static UpdateFailure run_cycle_steps(UpdateJob* job) {
+    if (job->status == nullptr || !job_create_fields(job) ||
+        !manifest_fetch_fields(job, manifest_url())) {
+        return UPDATE_FAILURE_MANIFEST;
+    }
+    if (!check_manifest_signature(job)) {
+        return UPDATE_FAILURE_SIGNATURE;
+    }
+    read_manifest_numbers(job);
+    if (!version_above_baseline(job->version)) {
+        return UPDATE_FAILURE_VERSION;
+    }
+    UpdateFailure why = UPDATE_FAILURE_DOWNLOAD;
+    if (!download_update(job, &why)) {
+        return why;
+    }
+    return install_update(job) ? UPDATE_FAILURE_NONE : UPDATE_FAILURE_SWAP;
 }
 
 void run_update_cycle(void) {
@@ -234,12 +266,10 @@ void run_update_cycle(void) {
     UpdateJob job;
     memset(&job, 0, sizeof(job));
     job.status = status_create();
-    bool ok = job.status != nullptr && job_create_fields(&job) && fetch_manifest(&job);
-    if (ok) {
-        read_manifest_numbers(&job);
-        ok = version_above_baseline(job.version) && download_update(&job) && install_update(&job);
-    }
-    if (!ok) {
+    UpdateFailure failure = run_cycle_steps(&job);
+    if (failure != UPDATE_FAILURE_NONE) {
+        // Before the broadcast, so its receivers read this cycle's reason.
+        last_failure = failure;
         if (job.status != nullptr && job.status->percent != -1) {
             job.status->percent = -1;
             status_refresh();

@@ -18,6 +18,22 @@ extern const HandlerEntry updater_handlers[];
 // The one message every failed cycle reports (no format conversions).
 extern const wchar_t update_failure_message[];
 
+// Why a cycle failed. The user sees the one failure message whatever it
+// is; the reason is for the tests and for whoever reads the code's paths.
+enum UpdateFailure {
+    UPDATE_FAILURE_NONE,       // the cycle succeeded
+    UPDATE_FAILURE_MANIFEST,   // manifest not fetched or not parsed
+    UPDATE_FAILURE_SIGNATURE,  // the manifest's or the file's signature fails
+    UPDATE_FAILURE_VERSION,    // the manifest's version is not above the baseline
+    UPDATE_FAILURE_DOWNLOAD,   // staging file, transfer or declared size
+    UPDATE_FAILURE_SWAP,       // the staged file could not be put in place
+};
+
+// The reason of the last cycle that ran to its end; written by the updater
+// thread before its MAIL_UPDATE_DONE, so a thread that received that
+// message reads this cycle's.
+UpdateFailure update_last_failure(void);
+
 // The texts the status entry shows during a cycle.
 extern const char UPDATE_DOWNLOADING_TEXT[];
 extern const char UPDATE_INSTALLING_TEXT[];
@@ -47,8 +63,9 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
 // Downloads the "url" field to the staging file beside the program file and
 // checks size and signature; a file that passes is made executable and
 // flushed to the disk. True with staged_path set; on false no staging file
-// remains and staged_path is untouched.
-bool download_update(UpdateJob* job);
+// remains, staged_path is untouched and *why (when given) says whether the
+// download or the file's signature failed.
+bool download_update(UpdateJob* job, UpdateFailure* why);
 
 // Swaps the staged file into place, keeping the previous one as ".old",
 // and broadcasts success; the folder's entries are flushed before and after

@@ -188,38 +188,41 @@ char* manifest_url(void) {
     return url;
 }
 
-bool update_http_get(HttpRequest* request, const char* url) {
+// A GET for url on the request, then the response head; the request is the
+// caller's to destroy either way.
+static bool update_http_get(HttpRequest* request, const char* url) {
     // The user agent is a courtesy; a line that does not fit fails later.
     http_set_user_agent(request);
     return http_set_verb(request, HTTP_VERB_GET) == HTTP_OK &&
            http_send_request(request, url) == HTTP_OK && http_receive_headers(request) == HTTP_OK;
 }
 
-bool manifest_fetch_fields(UpdateJob* job, const char* url) {
+bool update_get_body(const char* url, uint32_t time_limit_ms, char* buffer, int32_t size,
+                     UpdateBodySink sink, void* context) {
     bool result = false;
-    HttpRequest* request = http_create();
-    ManifestParser* parser = manifest_parser_create(job);
-    char buffer[MANIFEST_READ_BUFFER];
+    HttpRequest* request = url != nullptr ? http_create() : nullptr;
 
-    if (request == nullptr || parser == nullptr || url == nullptr) {
+    if (request == nullptr) {
         goto cleanup;
     }
     // One bound over every wait of the fetch, from the connection on.
-    http_set_time_limit(request, fetch_time_limit_ms);
+    if (time_limit_ms != 0) {
+        http_set_time_limit(request, time_limit_ms);
+    }
     if (!update_http_get(request, url)) {
         goto cleanup;
     }
-    // The status code is not looked at: whatever body arrives is parsed.
+    // The status code is not looked at: whatever body arrives is used.
     for (;;) {
         int32_t count = 0;
-        HttpResult read = http_read_body(request, buffer, MANIFEST_READ_BUFFER, &count);
+        HttpResult read = http_read_body(request, buffer, size, &count);
         if (read != HTTP_OK && read != HTTP_END) {
-            // A broken body leaves the decision to the signature check; a
-            // fetch that ran out of time is refused outright.
-            result = !http_time_limit_passed(request);
+            // Bytes of a broken read are not used: the later checks decide.
+            // A fetch that ran out of time is refused outright.
+            result = time_limit_ms == 0 || !http_time_limit_passed(request);
             break;
         }
-        if (!manifest_parser_feed(parser, buffer, static_cast<uint32_t>(count), read == HTTP_END)) {
+        if (!sink(context, buffer, static_cast<uint32_t>(count), read == HTTP_END)) {
             break;
         }
         if (read == HTTP_END) {
@@ -232,14 +235,23 @@ cleanup:
     if (request != nullptr) {
         http_destroy(&request);
     }
+    return result;
+}
+
+static bool manifest_take_piece(void* context, const char* bytes, uint32_t n, bool last) {
+    return manifest_parser_feed(static_cast<ManifestParser*>(context), bytes, n, last);
+}
+
+bool manifest_fetch_fields(UpdateJob* job, const char* url) {
+    char buffer[MANIFEST_READ_BUFFER];
+    ManifestParser* parser = manifest_parser_create(job);
+    bool result =
+        parser != nullptr && update_get_body(url, fetch_time_limit_ms, buffer, MANIFEST_READ_BUFFER,
+                                             manifest_take_piece, parser);
     manifest_parser_free(parser);
     return result;
 }
 
 bool fetch_manifest_from(UpdateJob* job, const char* url) {
     return manifest_fetch_fields(job, url) && check_manifest_signature(job);
-}
-
-bool fetch_manifest(UpdateJob* job) {
-    return fetch_manifest_from(job, manifest_url());
 }

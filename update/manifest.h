@@ -5,7 +5,6 @@
 
 #include <stdint.h>
 
-struct HttpRequest;
 struct StatusEntry;
 
 constexpr uint32_t MANIFEST_FIELD_COUNT = 10;
@@ -103,10 +102,20 @@ const char* update_host(void);
 // restores the built-in one. The text must outlive its use.
 void update_set_host_for_tests(const char* host);
 
-// Sends a GET for url on a new request and reads the response head. True
-// when all of that succeeded; the request is the caller's to destroy
-// either way.
-bool update_http_get(HttpRequest* request, const char* url);
+// Takes each piece of a body as it arrives; last is set with the body's
+// final piece. False stops the reading and fails the fetch.
+typedef bool (*UpdateBodySink)(void* context, const char* bytes, uint32_t n, bool last);
+
+// The one GET-and-read loop of the manifest and the download: sends a GET
+// for url, reads the head and hands the body to sink through buffer (the
+// client fills one byte less than size per read). time_limit_ms, when not
+// 0, bounds the whole fetch. True when the body ended, by its end or by a
+// broken read that is not the time limit running out (the bytes of that
+// read are dropped and later checks judge what arrived); false when the
+// request could not be made, the head did not arrive, the time ran out or
+// sink refused a piece.
+bool update_get_body(const char* url, uint32_t time_limit_ms, char* buffer, int32_t size,
+                     UpdateBodySink sink, void* context);
 
 // Fetches url and feeds its body through the parser. True when the request
 // was sent, the response head arrived and no piece was malformed; a read
@@ -121,5 +130,3 @@ void manifest_set_test_time_limit(uint32_t milliseconds);
 // manifest_fetch_fields on url, then check_manifest_signature. The fields
 // hold whatever was collected, also on failure.
 bool fetch_manifest_from(UpdateJob* job, const char* url);
-// The cycle's fetch from the built-in manifest URL.
-bool fetch_manifest(UpdateJob* job);

@@ -35,6 +35,16 @@ void load_signing_key(void) {
                                 SIGNING_KEY_LENGTH);
 }
 
+const char* signing_key_kind_problem(const mbedtls_pk_context* key) {
+    if (!mbedtls_pk_can_do(key, MBEDTLS_PK_ECDSA)) {
+        return "not an elliptic-curve key";
+    }
+    if (mbedtls_pk_ec(*key)->grp.id != MBEDTLS_ECP_DP_SECP256K1) {
+        return "not a secp256k1 key";
+    }
+    return nullptr;
+}
+
 bool load_signing_key_from(const uint8_t* key, size_t length, const char** problem) {
     const char* unused = nullptr;
     const char** why = problem != nullptr ? problem : &unused;
@@ -45,13 +55,8 @@ bool load_signing_key_from(const uint8_t* key, size_t length, const char** probl
         empty_signing_key();
         return false;
     }
-    if (!mbedtls_pk_can_do(context, MBEDTLS_PK_ECDSA)) {
-        *why = "not an elliptic-curve key";
-        empty_signing_key();
-        return false;
-    }
-    if (mbedtls_pk_ec(*context)->grp.id != MBEDTLS_ECP_DP_SECP256K1) {
-        *why = "not a secp256k1 key";
+    *why = signing_key_kind_problem(context);
+    if (*why != nullptr) {
         empty_signing_key();
         return false;
     }

@@ -24,6 +24,11 @@ void load_signing_key(void);
 // tool's --key and for tests, which bring their own keys.
 bool load_signing_key_from(const uint8_t* key, size_t length, const char** problem);
 
+// Null when key holds a secp256k1 EC key, else what is wrong with it; the
+// one test of a key's kind, for the public key here and the release tool's
+// private key.
+const char* signing_key_kind_problem(const mbedtls_pk_context* key);
+
 // Tests only: the built-in key used by load_signing_key is replaced by key
 // (which must outlive its use); null restores the built-in one.
 void update_set_signing_key_for_tests(const uint8_t* key, size_t length);

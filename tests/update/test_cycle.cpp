@@ -234,79 +234,80 @@ TEST_F(Cycle, EveryFailurePathLeavesTheInstallAsItWas) {
     const std::string next = test_program_bytes(600000, 5);
     struct Case {
         const char* name;
+        UpdateFailure reason;
         std::function<void(Cycle*, TestRelease*)> arrange;  // may write its own manifest
     };
     const Case cases[] = {
-        {"manifest unsigned",
+        {"manifest unsigned", UPDATE_FAILURE_SIGNATURE,
          [](Cycle*, TestRelease* r) { r->fields.present[FIELD_VERIFY] = false; }},
-        {"manifest tampered after signing",
+        {"manifest tampered after signing", UPDATE_FAILURE_SIGNATURE,
          [](Cycle*, TestRelease* r) { r->fields.text[FIELD_CHANGELOG] += "!"; }},
-        {"verify holding the file's signature",
+        {"verify holding the file's signature", UPDATE_FAILURE_SIGNATURE,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_VERIFY] = r->fields.text[FIELD_SIGNATURE];
          }},
-        {"version 0.0.0.0",
+        {"version 0.0.0.0", UPDATE_FAILURE_VERSION,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_VERSION] = "0.0.0.0";
              resign_test_release(r);
          }},
-        {"version missing",
+        {"version missing", UPDATE_FAILURE_VERSION,
          [](Cycle*, TestRelease* r) {
              r->fields.present[FIELD_VERSION] = false;
              resign_test_release(r);
          }},
-        {"version negative",
+        {"version negative", UPDATE_FAILURE_VERSION,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_VERSION] = "0.-1.0.0";
              resign_test_release(r);
          }},
-        {"size one byte more",
+        {"size one byte more", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_SIZE] = std::to_string(r->program.size() + 1);
              resign_test_release(r);
          }},
-        {"size one byte less",
+        {"size one byte less", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_SIZE] = std::to_string(r->program.size() - 1);
              resign_test_release(r);
          }},
-        {"size negative",
+        {"size negative", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle*, TestRelease* r) {
              r->fields.text[FIELD_SIZE] = "-1";
              resign_test_release(r);
          }},
-        {"wrong file signature",
+        {"wrong file signature", UPDATE_FAILURE_SIGNATURE,
          [](Cycle*, TestRelease* r) {
              TestRelease other = make_test_release(r->program + "x", r->fields.text[FIELD_URL]);
              r->fields.text[FIELD_SIGNATURE] = other.fields.text[FIELD_SIGNATURE];
              resign_test_release(r);
          }},
-        {"connection closed mid-download",
+        {"connection closed mid-download", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle* t, TestRelease* r) {
              r->fields.text[FIELD_URL] = t->fault.url("/cut/CorvaneChat.exe");
              resign_test_release(r);
          }},
-        {"connection reset mid-download",
+        {"connection reset mid-download", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle* t, TestRelease* r) {
              r->fields.text[FIELD_URL] = t->fault.url("/reset/CorvaneChat.exe");
              resign_test_release(r);
          }},
-        {"404 page as the body",
+        {"404 page as the body", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle* t, TestRelease* r) {
              r->fields.text[FIELD_URL] = t->nginx.https_url("/files/missing.exe");
              resign_test_release(r);
          }},
-        {"no manifest on the server (its 404 page is parsed)",
+        {"no manifest on the server (its 404 page is parsed)", UPDATE_FAILURE_MANIFEST,
          [](Cycle* t, TestRelease*) {
              fs::remove(t->www.file("update/release/v1/corvanechat.xml"));
          }},
-        {"update server down",
+        {"update server down", UPDATE_FAILURE_MANIFEST,
          [](Cycle*, TestRelease*) {
              static std::string closed;
              closed = "127.0.0.1:" + std::to_string(test_free_port());
              update_set_host_for_tests(closed.c_str());
          }},
-        {"staging file cannot be created",
+        {"staging file cannot be created", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle* t, TestRelease*) { fs::create_directory(t->program_path() + ".stage"); }},
     };
     for (const Case& c : cases) {
@@ -329,6 +330,7 @@ TEST_F(Cycle, EveryFailurePathLeavesTheInstallAsItWas) {
             fs::remove(program_path() + ".stage");
         }
         expect_failure(out, installed);
+        EXPECT_EQ(update_last_failure(), c.reason);
     }
 }
 

@@ -282,6 +282,23 @@ bool row_succeeds(const Row& row, const Layout& layout, uint32_t fields_end) {
     return arrived >= fields_end;
 }
 
+// Why a row that does not succeed fails: a program file cut short fails its
+// download; a manifest fails its fetch without a head or when a short
+// document reaches the parser's final piece, and its signature after an
+// error left the fields incomplete. A close-delimited body cut inside a TLS
+// record also reaches the parser as ended, so it fails as a short document.
+UpdateFailure row_failure(const Row& row, const Layout& layout) {
+    if (row.resource == RES_PROGRAM) {
+        return UPDATE_FAILURE_DOWNLOAD;
+    }
+    Ending ending = row_ending(row, layout);
+    bool record_cut = row.fault == FAULT_RECORD_HEADER || row.fault == FAULT_RECORD_HALF;
+    if (ending == ENDING_ERROR && !(record_cut && row.framing == FRAME_CLOSE)) {
+        return UPDATE_FAILURE_SIGNATURE;
+    }
+    return UPDATE_FAILURE_MANIFEST;
+}
+
 // Every head offset; body offsets 0, 1, 1023, half, size-1 and size (for
 // chunked ones counted in the bytes of the coded body, plus the offset where
 // only the last chunk is missing); a close-notify and the record faults
@@ -473,7 +490,9 @@ class FaultMatrix : public ::testing::Test {
             std::string old;
             EXPECT_TRUE(test_read_file(program_path() + ".old", &old) && old == installed);
             EXPECT_EQ(out.state.state, PLATFORM_PBST_NORMAL);
+            EXPECT_EQ(update_last_failure(), UPDATE_FAILURE_NONE);
         } else {
+            EXPECT_EQ(update_last_failure(), row_failure(row, layout));
             EXPECT_EQ(out.params, std::vector<int32_t>{0}) << "expected to fail";
             EXPECT_EQ(out.failures, 1);
             EXPECT_TRUE(now == installed) << "the installed program file changed";
