@@ -359,6 +359,13 @@ bool path_exists(const char* s) {
     return wide != nullptr && platform_path_kind(wide) != PLATFORM_PATH_NONE;
 }
 
+bool path_delete_if_present(const char* s) {
+    if (!path_exists(s))
+        return true;
+    const wchar_t* wide = path_to_long_wide(s);
+    return wide != nullptr && platform_delete_file(wide);
+}
+
 bool make_directories(const char* s) {
     if (s == nullptr)
         return false;

@@ -48,6 +48,9 @@ bool make_directories(const char* path);
 
 // True when anything (file or folder) exists at the internal path.
 bool path_exists(const char* path);
+// Deletes the file at the internal path. True when nothing is there (also
+// for none) or the file was deleted.
+bool path_delete_if_present(const char* path);
 
 // Forgets the cached current directory (tests that change it).
 void path_reset_current_directory(void);

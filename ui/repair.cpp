@@ -52,14 +52,6 @@ bool restore_repair_backup(const char* program) {
     return from != nullptr && to != nullptr && platform_move(from, to);
 }
 
-static void delete_if_present(const char* path) {
-    if (!path_exists(path))
-        return;
-    const wchar_t* wide = path_to_long_wide(path);
-    if (wide != nullptr)
-        platform_delete_file(wide);
-}
-
 bool repair_files(void) {
     const char* found = program_file_path();
     if (found == nullptr)
@@ -73,7 +65,7 @@ bool repair_files(void) {
         return false;
     }
     for (const RepairDeletion& entry : repair_deletions) {
-        delete_if_present(path_join3(install_folder, entry.folder, entry.name));
+        path_delete_if_present(path_join3(install_folder, entry.folder, entry.name));
     }
     launch_after_update = false;
     int32_t outcome = 0;

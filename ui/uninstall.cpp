@@ -31,11 +31,7 @@ bool remove_folder_if_present(const char* path) {
 
 // Deletes the file when it is there; false only when it is there and stays.
 static bool delete_if_present(const char* folder, const char* name) {
-    const char* path = path_join3(install_folder, folder, name);
-    if (path == nullptr || !path_exists(path))
-        return true;
-    const wchar_t* wide = path_to_long_wide(path);
-    return wide != nullptr && platform_delete_file(wide);
+    return path_delete_if_present(path_join3(install_folder, folder, name));
 }
 
 bool uninstall_files(void) {
