@@ -19,9 +19,6 @@ Mailbox* mail_current_mailbox(void) {
 void mail_set_current_mailbox(Mailbox* m) {
     current_mailbox = m;
 }
-void* mail_dialog_window(void) {
-    return dialog_window;
-}
 void mail_set_dialog_window(void* window) {
     dialog_window = window;
 }
@@ -39,7 +36,21 @@ uint32_t mail_grown_capacity(uint32_t capacity) {
     return capacity + capacity / 2;
 }
 
+static void registry_lock_create(void) {
+    registry_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
+}
+
+// The registry lock exists from the first mailbox on, whichever call makes
+// it; false when it could not be made.
+static bool registry_ready(void) {
+    static PlatformOnce once;
+    platform_once(&once, registry_lock_create);
+    return registry_lock != nullptr;
+}
+
 Mailbox* mailbox_create(void) {
+    if (!registry_ready())
+        return nullptr;
     Mailbox* m = static_cast<Mailbox*>(calloc(1, sizeof(Mailbox)));
     if (m == nullptr)
         return nullptr;
@@ -154,13 +165,7 @@ Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* pa
     return m;
 }
 
-static void registry_lock_create(void) {
-    registry_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
-}
-
 Mailbox* mailbox_attach_current(const HandlerEntry* table) {
-    static PlatformOnce once;
-    platform_once(&once, registry_lock_create);
     Mailbox* m = mailbox_create();
     if (m == nullptr)
         return nullptr;
@@ -173,6 +178,8 @@ Mailbox* mailbox_attach_current(const HandlerEntry* table) {
 
 bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailRelease release) {
     if (target == nullptr) {
+        if (!registry_ready())
+            return true;  // no mailbox exists that could take it
         platform_lock_enter(registry_lock);
         for (uint32_t i = 0; i < registry_count; i++) {
             if (registry[i] != current_mailbox)

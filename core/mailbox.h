@@ -59,6 +59,7 @@ struct Mailbox {
 uint32_t mail_grown_capacity(uint32_t capacity);
 
 // A new empty mailbox, already in the registry; null when memory runs out.
+// Needs nothing before it: the registry is made by the first call.
 Mailbox* mailbox_create(void);
 
 // Enters or replaces the handler for id, keeping the table sorted. No lock:
@@ -70,7 +71,7 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler);
 // the row with id 0. Returns its mailbox, or null when it could not start.
 Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* payload);
 
-// Makes the calling (main) thread's mailbox from table. Runs once, first.
+// Makes the calling (main) thread's mailbox from table. Once per thread.
 Mailbox* mailbox_attach_current(const HandlerEntry* table);
 
 // Queues a message for target (true), or broadcasts it to every mailbox but
@@ -99,7 +100,6 @@ int32_t quit_handler(Mailbox* sender, uint32_t id, int32_t param, void* payload)
 // Per-thread context, zero when a thread starts.
 Mailbox* mail_current_mailbox(void);
 void mail_set_current_mailbox(Mailbox* m);
-void* mail_dialog_window(void);
 void mail_set_dialog_window(void* window);
 
 // Number of mailboxes in the registry (tests).

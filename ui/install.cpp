@@ -17,7 +17,6 @@ static const wchar_t CHAT_COMMAND_FORMAT[] = L"CorvaneChat.exe %ls -bootstrap \"
 constexpr size_t CHAT_COMMAND_SLACK = 64;
 
 std::atomic<bool> launch_after_update{true};
-std::atomic<bool> last_update_ok{false};
 
 // UI-thread state of the operation that waits for its cycle.
 static bool waiting;
@@ -67,8 +66,11 @@ bool wait_for_cycle(int32_t* outcome) {
     }
     updates_held = 0;
     ui_cycle_outcome = 0;
-    mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr);
-    bool ended = mail_wait(MAIL_UPDATE_DONE, MAIL_NO_TIMEOUT);
+    // Without an updater that took the request no cycle will ever end the
+    // wait (and a null target would broadcast): the operation fails now.
+    Mailbox* updater = updater_mailbox;
+    bool ended = updater != nullptr && mail_post(updater, MAIL_RUN_UPDATE, 0, nullptr, nullptr) &&
+                 mail_wait(MAIL_UPDATE_DONE, MAIL_NO_TIMEOUT);
     waiting = false;
     if (outcome != nullptr)
         *outcome = ended ? ui_cycle_outcome : 0;
@@ -174,6 +176,5 @@ void on_install_clicked(void) {
 int32_t on_update_complete(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     if (launch_after_update)
         launch_chat_program();
-    last_update_ok = param == 1;
     return 0;
 }

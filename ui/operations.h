@@ -21,8 +21,6 @@ extern const wchar_t UI_OPERATION_CAPTION[];
 
 // Read by the main thread's completion handler, written by the UI thread.
 extern std::atomic<bool> launch_after_update;
-// Written by the main thread's completion handler.
-extern std::atomic<bool> last_update_ok;
 
 void on_install_clicked(void);
 void on_repair_clicked(PlatformWindow owner);
@@ -63,7 +61,8 @@ bool state_guard(void);
 
 // Releases the updater, posts one update request and waits for its end.
 // True when a completion ended the wait, with its parameter in *outcome;
-// false when the window closed first.
+// false (outcome 0) when the window closed first or there is no updater
+// that takes the request.
 bool wait_for_cycle(int32_t* outcome);
 
 // True once the window has closed during a wait.

@@ -860,3 +860,14 @@ TEST_F(MailboxTest, MessagesOfOneSenderKeepTheirOrder) {
 }
 
 }  // namespace
+
+// Run in a process of its own: no mailbox has been attached yet.
+TEST(MailboxRegistry, CreateAndBroadcastNeedNoAttachFirst) {
+    uint32_t before = mail_registry_count();
+    EXPECT_TRUE(mail_post(nullptr, 70, 0, nullptr, nullptr)) << "a broadcast to nobody";
+    Mailbox* m = mailbox_create();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(mail_registry_count(), before + 1);
+    EXPECT_TRUE(mail_post(nullptr, 70, 5, nullptr, nullptr));
+    EXPECT_EQ(m->message_count, 1u) << "the broadcast reached the new mailbox";
+}

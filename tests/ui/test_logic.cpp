@@ -213,4 +213,17 @@ TEST(UiStartup, InstallRightAfterStartUpRunsOneCycle) {
     mail_post(updater_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
 }
 
+TEST(UiStartup, InstallWithoutAnUpdaterFailsAtOnce) {
+    const HandlerEntry ui_table[] = {{MAIL_UPDATE_DONE, count_completion}, {0, nullptr}};
+    ASSERT_NE(mailbox_attach_current(ui_table), nullptr);
+    // Start-up could not start the updater: it noted its request as declined.
+    updater_mailbox = nullptr;
+    held_request_declined = true;
+    startup_done = true;
+    int32_t outcome = -1;
+    EXPECT_FALSE(wait_for_cycle(&outcome));
+    EXPECT_EQ(outcome, 0);
+    EXPECT_FALSE(operation_waiting());
+}
+
 }  // namespace
