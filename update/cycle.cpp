@@ -113,19 +113,6 @@ static bool seal_staged_file(PlatformFile* file, const char* stage) {
     return platform_file_make_executable(path_to_long_wide(stage)) && platform_file_persist(file);
 }
 
-// A heap copy of text; null for null or when memory runs out.
-static char* owned_copy(const char* text) {
-    if (text == nullptr) {
-        return nullptr;
-    }
-    size_t size = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(size));
-    if (copy != nullptr) {
-        memcpy(copy, text, size);
-    }
-    return copy;
-}
-
 bool download_update(UpdateJob* job, UpdateFailure* why) {
     bool result = false;
     bool signed_ok = true;
@@ -143,7 +130,7 @@ bool download_update(UpdateJob* job, UpdateFailure* why) {
     }
     // Owned: the path outlives many scratch requests and may become
     // staged_path.
-    stage = owned_copy(stage_name(program));
+    stage = status_copy_text(stage_name(program));
     if (stage == nullptr) {
         goto cleanup;
     }

@@ -65,7 +65,7 @@ StatusEntry* status_create(void) {
     return entry;
 }
 
-static char* copy_text(const char* text) {
+char* status_copy_text(const char* text) {
     if (text == nullptr) {
         return nullptr;
     }
@@ -104,7 +104,7 @@ void status_refresh(void) {
                      strcmp(driving->text, last_shown_text) == 0;
     // A failed copy forgets the text, so the next refresh repaints anyway.
     free(last_shown_text);
-    last_shown_text = copy_text(driving->text);
+    last_shown_text = status_copy_text(driving->text);
     platform_lock_leave(lock);
     if (!unchanged) {
         platform_invalidate_window(progress_bar);
@@ -136,7 +136,7 @@ void status_remove(StatusEntry* entry) {
 }
 
 bool status_set_text(StatusEntry* entry, const char* text) {
-    char* copy = copy_text(text);
+    char* copy = status_copy_text(text);
     if (text != nullptr && copy == nullptr) {
         return false;
     }

@@ -54,3 +54,7 @@ void status_release(StatusEntry* entry);
 
 // Entries in the list (tests).
 int32_t status_count(void);
+
+// A heap copy of text for its owner to free; null for null or when memory
+// runs out. Also the cycle's copy of its staging path.
+char* status_copy_text(const char* text);
