@@ -7,13 +7,19 @@ namespace {
 // Slow enough that a test can act while the download runs.
 const char SLOW_SERVER[] = "limit_rate 64k;";
 
-TEST_F(UiTest, InstallCreatesTheFoldersRunsTheCycleAndStartsTheChatProgram) {
+// A script either waits for the tool or ends its input right after the
+// command; the end of input lets the running Install finish and launch.
+class InstallScriptTest : public UiTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(InstallScriptTest, InstallCreatesTheFoldersRunsTheCycleAndStartsTheChatProgram) {
     start_server();
     publish(demo_chat_bytes());
     std::string folder = home.file("deep/new/CorvaneChat");
     start_tool_in(folder);
     EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
     tool.send("install");
+    if (GetParam())
+        tool.close_input();
     EXPECT_EQ(tool.expect("state:"), state_line("Install", false, false, false, true, folder));
     EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
     EXPECT_EQ(tool.lines_with("progress: 100%").size(), 1u) << tool.transcript();
@@ -26,6 +32,27 @@ TEST_F(UiTest, InstallCreatesTheFoldersRunsTheCycleAndStartsTheChatProgram) {
     std::vector<std::string> expected = {"CorvaneChat.exe", "-cvdir", folder, "-bootstrap",
                                          CORVANE_UI_TOOL};
     EXPECT_EQ(recorded_arguments(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, InstallScriptTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& row) {
+                             return std::string(row.param ? "InputEndsAfterTheCommand"
+                                                          : "ScriptWaits");
+                         });
+
+// A close right behind the command still shows the busy state it led to.
+TEST_F(UiTest, CloseRightAfterInstallKeepsTheLastStateLine) {
+    start_server(SLOW_SERVER);
+    publish(test_program_bytes(4 * 1024 * 1024, 7));
+    std::string folder = home.file("A");
+    start_tool_in(folder);
+    tool.expect("state:");
+    tool.send("install");
+    tool.send("close");
+    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
+    EXPECT_EQ(tool.lines_with(state_line("Install", false, false, false, true, folder)).size(), 1u)
+        << tool.transcript();
+    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
 }
 
 TEST_F(UiTest, FailedInstallReportsAndStaysInInstall) {

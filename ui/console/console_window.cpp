@@ -20,6 +20,10 @@ static char* last_state_line;
 static wchar_t* pending_pick;
 // Slept on while a question waits: never set, input wakes it.
 static PlatformEvent* question_idle;
+// End of input means no more commands: a button's operation still running
+// finishes first, later questions are answered No, then the window closes.
+static bool input_ended;
+static int clicks_running;
 
 // The last event lines, shown under the drawing in a terminal.
 constexpr int EVENT_LOG_SIZE = 8;
@@ -118,6 +122,8 @@ static void model_changed(void) {
 static int wait_for_answer(void) {
     if (question_idle == nullptr)
         question_idle = platform_event_create();
+    if (input_ended)
+        return PLATFORM_IDNO;
     for (;;) {
         PlatformMsg msg;
         while (platform_peek_message(&msg)) {
@@ -130,6 +136,7 @@ static int wait_for_answer(void) {
                 ConsoleCommand command = (ConsoleCommand)msg.wparam;
                 // The end of input answers No and still closes the window.
                 if (command == CONSOLE_END) {
+                    input_ended = true;
                     platform_post_window_message(model.window, CONSOLE_WM_INPUT, CONSOLE_END, 0);
                 }
                 return command == CONSOLE_YES ? PLATFORM_IDYES : PLATFORM_IDNO;
@@ -167,7 +174,9 @@ static void click(uint32_t id) {
     // A disabled control ignores clicks and typing.
     if (c == nullptr || !c->enabled)
         return;
+    clicks_running++;
     main_window_proc(model.window, UI_WM_COMMAND, ui_command_wparam(id, UI_BN_CLICKED), 0);
+    clicks_running--;
 }
 
 static void on_input(ConsoleCommand command, wchar_t* text) {
@@ -202,13 +211,20 @@ static void on_input(ConsoleCommand command, wchar_t* text) {
             click(UI_ID_CANCEL);
             break;
         case CONSOLE_CLOSE:
-        case CONSOLE_END:
             main_window_proc(model.window, UI_WM_CLOSE, 0, 0);
+            break;
+        case CONSOLE_END:
+            // Inside a click's wait the close comes once that click is done.
+            input_ended = true;
             break;
         default:
             break;  // yes and no without a question, and anything else
     }
     free(text);
+    if (input_ended && clicks_running == 0 && !model.destroyed) {
+        main_window_proc(model.window, UI_WM_CLOSE, 0, 0);
+        return;
+    }
     // The folder in force may have changed without any button changing.
     model_changed();
 }
@@ -320,6 +336,8 @@ int32_t window_measure_text(PlatformWindow window, const wchar_t* text, int32_t 
 void window_destroy(PlatformWindow window) {
     if (model.destroyed)
         return;
+    // A state line still waiting for its flush is the last one a script sees.
+    flush_state();
     model.destroyed = true;
     // The handle stays valid: posted messages may still name it.
     main_window_proc(window, UI_WM_DESTROY, 0, 0);
