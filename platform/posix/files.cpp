@@ -99,11 +99,13 @@ struct PlatformFile {
     int fd;
 };
 
-PlatformFile* platform_file_create(const wchar_t* long_path) {
+// Opens the file for writing with the given open flags and creation mode;
+// null when it cannot be opened or memory runs out.
+static PlatformFile* open_for_writing(const wchar_t* long_path, int flags, mode_t mode) {
     char* path = posix_path_from_long(long_path);
     if (path == nullptr)
         return nullptr;
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
     free(path);
     if (fd < 0)
         return nullptr;
@@ -116,22 +118,13 @@ PlatformFile* platform_file_create(const wchar_t* long_path) {
     return file;
 }
 
+PlatformFile* platform_file_create(const wchar_t* long_path) {
+    return open_for_writing(long_path, O_TRUNC, 0666);
+}
+
 PlatformFile* platform_file_create_new(const wchar_t* long_path, bool owner_only) {
-    char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
-        return nullptr;
     // O_EXCL: the look for an existing file and the creation are one step.
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, owner_only ? 0600 : 0666);
-    free(path);
-    if (fd < 0)
-        return nullptr;
-    PlatformFile* file = static_cast<PlatformFile*>(malloc(sizeof(PlatformFile)));
-    if (file == nullptr) {
-        close(fd);
-        return nullptr;
-    }
-    file->fd = fd;
-    return file;
+    return open_for_writing(long_path, O_EXCL, owner_only ? 0600 : 0666);
 }
 
 bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {

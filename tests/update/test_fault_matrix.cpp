@@ -31,6 +31,7 @@
 #include "core/settings.h"
 #include "tests/support/release.h"
 #include "tests/support/servers.h"
+#include "tests/update/cycle_fixture.h"
 #include "update/cycle.h"
 #include "update/manifest.h"
 #include "update/status.h"
@@ -101,27 +102,6 @@ extern "C" int clock_gettime(clockid_t id, struct timespec* ts) noexcept {
 
 namespace {
 
-const int32_t CYCLE_TIMEOUT_MS = 60000;
-
-std::atomic<int> failure_reports{0};
-std::atomic<int> other_reports{0};
-std::vector<int32_t> done_params;  // touched by the test thread only
-
-void counting_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
-    if (level == REPORT_ERROR && wcscmp(text, update_failure_message) == 0) {
-        failure_reports++;
-    } else {
-        other_reports++;
-    }
-}
-
-int32_t on_update_done(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    done_params.push_back(param);
-    return 0;
-}
-
-const HandlerEntry test_main_handlers[] = {{MAIL_UPDATE_DONE, on_update_done}, {0, nullptr}};
-
 void start_threads_once() {
     static bool started = false;
     if (started) {
@@ -130,11 +110,7 @@ void start_threads_once() {
     started = true;
     clock_test_thread = pthread_self();
     clock_test_thread_known = true;
-    sink_register(REPORT_TRACE, counting_sink);
-    main_mailbox = mailbox_attach_current(test_main_handlers);
-    updater_mailbox = mailbox_start_thread(updater_handlers, 0, nullptr);
-    ASSERT_NE(updater_mailbox, nullptr);
-    use_test_signing_key();
+    cycle_start_threads_once(REPORT_TRACE);
 }
 
 // ---- Responses laid out byte by byte ---------------------------------------
