@@ -45,15 +45,17 @@ Fetch ours(const std::string& url) {
     http_set_user_agent(request);
     http_set_verb(request, HTTP_VERB_GET);
     HttpResult result = http_send_request(request, url.c_str());
-    if (result == HTTP_OK)
+    if (result == HTTP_OK) {
         result = http_receive_headers(request);
+    }
     while (result == HTTP_OK) {
         int32_t count = 0;
         result = http_read_body(request, buffer, kBufferSize, &count);
         out.bytes += static_cast<uint64_t>(count);
     }
-    if (request->options & HTTP_OPTION_TLS)
+    if (request->options & HTTP_OPTION_TLS) {
         out.suite = mbedtls_ssl_get_ciphersuite_id(mbedtls_ssl_get_ciphersuite(&request->tls.ssl));
+    }
     out.ok = result == HTTP_END;
     http_destroy(&request);
     out.seconds = now_seconds() - start;
@@ -63,8 +65,9 @@ Fetch ours(const std::string& url) {
 Fetch with_curl(const std::string& url) {
     Fetch out;
     std::string command = "/usr/bin/curl -s -o /dev/null -w '%{size_download}' ";
-    if (url.compare(0, 8, "https://") == 0)
+    if (url.compare(0, 8, "https://") == 0) {
         command += "-k ";
+    }
     command += url;
     double start = now_seconds();
     int code = 0;
@@ -84,15 +87,18 @@ double mb_per_s(uint64_t bytes, double seconds) {
 double tls_ceiling(int suite_id, const char** cipher_name) {
     const mbedtls_ssl_ciphersuite_t* suite = mbedtls_ssl_ciphersuite_from_id(suite_id);
     *cipher_name = "?";
-    if (suite == nullptr)
+    if (suite == nullptr) {
         return 0;
+    }
     const mbedtls_cipher_info_t* info = mbedtls_cipher_info_from_type(suite->cipher);
-    if (info == nullptr)
+    if (info == nullptr) {
         return 0;
+    }
     *cipher_name = info->name;
     if (info->mode != MBEDTLS_MODE_GCM && info->mode != MBEDTLS_MODE_CCM &&
-        info->mode != MBEDTLS_MODE_CHACHAPOLY)
+        info->mode != MBEDTLS_MODE_CHACHAPOLY) {
         return 0;
+    }
     mbedtls_cipher_context_t context;
     mbedtls_cipher_init(&context);
     unsigned char key[32] = {1, 2, 3};
@@ -118,8 +124,9 @@ double tls_ceiling(int suite_id, const char** cipher_name) {
                                                  sealed.data(), length, opened.data(),
                                                  opened.size(), &out, 16) == 0;
         }
-        if (ok)
+        if (ok) {
             rate = mb_per_s(static_cast<uint64_t>(records) * kRecord, now_seconds() - start);
+        }
     }
     mbedtls_cipher_free(&context);
     return rate;
@@ -146,15 +153,18 @@ int main(int argc, char** argv) {
     {
         std::mt19937_64 random(42);
         std::string block(1 << 20, '\0');
-        for (char& c : block)
+        for (char& c : block) {
             c = static_cast<char>(random());
+        }
         FILE* file = fopen(content.file("big.bin").c_str(), "wb");
-        for (size_t i = 0; i < mib; ++i)
+        for (size_t i = 0; i < mib; ++i) {
             fwrite(block.data(), 1, block.size(), file);
+        }
         fclose(file);
         file = fopen(content.file("limited.bin").c_str(), "wb");
-        for (size_t i = 0; i < limited_mib; ++i)
+        for (size_t i = 0; i < limited_mib; ++i) {
             fwrite(block.data(), 1, block.size(), file);
+        }
         fclose(file);
     }
     NginxServer nginx;
@@ -184,8 +194,9 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(b.bytes));
                 return 1;
             }
-            if (a.suite != 0)
+            if (a.suite != 0) {
                 suite = a.suite;
+            }
             printf("  %-5s round %d: ours %8.1f MB/s   curl %8.1f MB/s\n", scheme, round + 1,
                    mb_per_s(a.bytes, a.seconds), mb_per_s(b.bytes, b.seconds));
             mine.add(a);

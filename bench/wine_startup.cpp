@@ -25,11 +25,13 @@ static BOOL CALLBACK bench_match_window(HWND window, LPARAM param) {
     BenchWindowSearch* search = reinterpret_cast<BenchWindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process_id || !IsWindowVisible(window))
+    if (owner != search->process_id || !IsWindowVisible(window)) {
         return TRUE;
+    }
     wchar_t name[64];
-    if (GetClassNameW(window, name, 64) == 0 || wcscmp(name, L"CorvaneChatBootstrap") != 0)
+    if (GetClassNameW(window, name, 64) == 0 || wcscmp(name, L"CorvaneChatBootstrap") != 0) {
         return TRUE;
+    }
     search->found = window;
     return FALSE;
 }
@@ -42,14 +44,16 @@ static void bench_remove_tree(const wchar_t* folder) {
     HANDLE find = FindFirstFileW(pattern, &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0) {
                 continue;
+            }
             wchar_t child[MAX_PATH];
             swprintf(child, MAX_PATH, L"%ls\\%ls", folder, entry.cFileName);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 bench_remove_tree(child);
-            else
+            } else {
                 DeleteFileW(child);
+            }
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
@@ -89,10 +93,12 @@ static double bench_one_start(const wchar_t* exe, int run) {
         QueryPerformanceCounter(&now);
         elapsed_ms = 1000.0 * static_cast<double>(now.QuadPart - started.QuadPart) /
                      static_cast<double>(frequency.QuadPart);
-        if (search.found || elapsed_ms > BENCH_WINDOW_TIMEOUT_MS)
+        if (search.found || elapsed_ms > BENCH_WINDOW_TIMEOUT_MS) {
             break;
-        if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0)
+        }
+        if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) {
             break;  // it ended without ever showing its window
+        }
     }
 
     bool closed = false;
@@ -119,17 +125,20 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     wchar_t exe[MAX_PATH];
-    if (GetFullPathNameW(argv[1], MAX_PATH, exe, nullptr) == 0)
+    if (GetFullPathNameW(argv[1], MAX_PATH, exe, nullptr) == 0) {
         return 2;
+    }
     int runs = argc > 2 ? _wtoi(argv[2]) : 10;
-    if (runs < 1)
+    if (runs < 1) {
         runs = 1;
+    }
 
     std::vector<double> times;
     for (int run = 1; run <= runs; run++) {
         double ms = bench_one_start(exe, run);
-        if (ms < 0)
+        if (ms < 0) {
             return 1;
+        }
         wprintf(L"run %2d: %8.1f ms\n", run, ms);
         fflush(stdout);
         times.push_back(ms);

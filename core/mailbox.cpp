@@ -49,11 +49,13 @@ static bool registry_ready(void) {
 }
 
 Mailbox* mailbox_create(void) {
-    if (!registry_ready())
+    if (!registry_ready()) {
         return nullptr;
+    }
     Mailbox* m = static_cast<Mailbox*>(calloc(1, sizeof(Mailbox)));
-    if (m == nullptr)
+    if (m == nullptr) {
         return nullptr;
+    }
     m->message_capacity = MAILBOX_INITIAL_CAPACITY;
     m->handler_capacity = MAILBOX_INITIAL_CAPACITY;
     m->messages = static_cast<MailMessage*>(calloc(m->message_capacity, sizeof(MailMessage)));
@@ -78,8 +80,9 @@ Mailbox* mailbox_create(void) {
     }
     platform_lock_leave(registry_lock);
     // A mailbox outside the registry would miss broadcasts; better none.
-    if (grown == nullptr)
+    if (grown == nullptr) {
         return nullptr;
+    }
     return m;
 }
 
@@ -106,8 +109,9 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler) {
     if (m->handler_count == m->handler_capacity) {
         uint32_t capacity = mail_grown_capacity(m->handler_capacity);
         void* grown = realloc(m->handlers, capacity * sizeof(HandlerEntry));
-        if (grown == nullptr)
+        if (grown == nullptr) {
             return false;
+        }
         m->handlers = static_cast<HandlerEntry*>(grown);
         m->handler_capacity = capacity;
     }
@@ -119,8 +123,9 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler) {
 
 static bool add_table(Mailbox* m, const HandlerEntry* table) {
     for (const HandlerEntry* row = table; row != nullptr && row->id != 0; row++) {
-        if (!mailbox_add_handler(m, row->id, row->handler))
+        if (!mailbox_add_handler(m, row->id, row->handler)) {
             return false;
+        }
     }
     return true;
 }
@@ -144,18 +149,21 @@ static void mailbox_thread_main(void* arg) {
 
 Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* payload) {
     Mailbox* m = mailbox_create();
-    if (m == nullptr)
+    if (m == nullptr) {
         return nullptr;
-    if (!mailbox_add_handler(m, MAIL_QUIT, quit_handler) || !add_table(m, table))
+    }
+    if (!mailbox_add_handler(m, MAIL_QUIT, quit_handler) || !add_table(m, table)) {
         return nullptr;
+    }
     // The first message is queued before the thread exists, so it is the
     // first one the new loop dispatches.
     m->messages[0] = {current_mailbox, MAIL_START, param, payload, nullptr};
     m->message_count = 1;
     platform_event_set(m->event);
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr)
+    if (start == nullptr) {
         return nullptr;
+    }
     start->mailbox = m;
     m->thread = platform_thread_start(mailbox_thread_main, start);
     if (m->thread == 0) {
@@ -167,10 +175,12 @@ Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* pa
 
 Mailbox* mailbox_attach_current(const HandlerEntry* table) {
     Mailbox* m = mailbox_create();
-    if (m == nullptr)
+    if (m == nullptr) {
         return nullptr;
-    if (!add_table(m, table))
+    }
+    if (!add_table(m, table)) {
         return nullptr;
+    }
     m->thread = platform_thread_current();
     current_mailbox = m;
     return m;
@@ -178,12 +188,14 @@ Mailbox* mailbox_attach_current(const HandlerEntry* table) {
 
 bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailRelease release) {
     if (target == nullptr) {
-        if (!registry_ready())
+        if (!registry_ready()) {
             return true;  // no mailbox exists that could take it
+        }
         platform_lock_enter(registry_lock);
         for (uint32_t i = 0; i < registry_count; i++) {
-            if (registry[i] != current_mailbox)
+            if (registry[i] != current_mailbox) {
                 mail_post(registry[i], id, param, payload, nullptr);
+            }
         }
         platform_lock_leave(registry_lock);
         return true;
@@ -208,8 +220,9 @@ bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailR
     }
     platform_lock_leave(target->lock);
     // The message will never be dispatched, so its payload is freed now.
-    if (!queued && release != nullptr && payload != nullptr)
+    if (!queued && release != nullptr && payload != nullptr) {
         release(payload);
+    }
     return queued;
 }
 
@@ -222,8 +235,9 @@ static void dispatch(Mailbox* m, const MailMessage* msg) {
             platform_lock_leave(m->lock);
         }
     }
-    if (msg->release != nullptr && msg->payload != nullptr)
+    if (msg->release != nullptr && msg->payload != nullptr) {
         msg->release(msg->payload);
+    }
 }
 
 bool mail_pump(Mailbox* m, uint32_t awaited_id) {
@@ -239,8 +253,9 @@ bool mail_pump(Mailbox* m, uint32_t awaited_id) {
             m->message_count = 0;
         }
     }
-    if (m->message_count == 0)
+    if (m->message_count == 0) {
         platform_event_reset(m->event);
+    }
     platform_lock_leave(m->lock);
 
     bool seen = false;
@@ -252,8 +267,9 @@ bool mail_pump(Mailbox* m, uint32_t awaited_id) {
             ~BatchGuard() { free(batch); }
         } guard = {batch};
         for (uint32_t i = 0; i < n; i++) {
-            if (awaited_id != 0 && batch[i].id == awaited_id)
+            if (awaited_id != 0 && batch[i].id == awaited_id) {
                 seen = true;
+            }
             dispatch(m, &batch[i]);
         }
     }
@@ -268,8 +284,9 @@ void pump_window_messages(Mailbox* m) {
             mail_post(m, MAIL_WINDOW_QUIT, (int32_t)msg.wparam, nullptr, nullptr);
         } else if (msg.window == nullptr) {
             PlatformMsg* copy = static_cast<PlatformMsg*>(malloc(sizeof(PlatformMsg)));
-            if (copy == nullptr)
+            if (copy == nullptr) {
                 continue;  // the message is dropped, as unhandled
+            }
             *copy = msg;
             mail_post(m, MAIL_THREAD_MESSAGE, (int32_t)msg.message, copy, free);
         } else {
@@ -282,26 +299,30 @@ void mailbox_run_loop(void) {
     Mailbox* m = current_mailbox;
     while (!m->quit) {
         mail_pump(m, 0);
-        if (m->quit)
+        if (m->quit) {
             break;
+        }
         platform_wait_event_or_input(m->event, PLATFORM_WAIT_FOREVER);
     }
 }
 
 bool mail_wait(uint32_t id, int32_t timeout_ms) {
     Mailbox* m = current_mailbox;
-    if (m->quit)
+    if (m->quit) {
         return false;
+    }
     // Only -1 means no limit: a limited wait that overshoots must end, not
     // turn into an endless one.
     bool unlimited = timeout_ms == MAIL_NO_TIMEOUT;
     int32_t remaining = unlimited ? PLATFORM_WAIT_FOREVER : (timeout_ms < 0 ? 0 : timeout_ms);
     uint32_t last = platform_tick_ms();
     do {
-        if (mail_pump(m, id))
+        if (mail_pump(m, id)) {
             return true;
-        if (m->quit)
+        }
+        if (m->quit) {
             return false;
+        }
         platform_wait_event_or_input(m->event, remaining);
         if (!unlimited) {
             uint32_t now = platform_tick_ms();

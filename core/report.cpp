@@ -17,8 +17,9 @@ static const wchar_t* const level_names[] = {L"FATAL:", L"ERROR:", L"WARN:",
                                              L"INFO:",  L"DEBUG:", L"TRACE:"};
 
 const wchar_t* report_level_name(int32_t level) {
-    if (level < 0 || level > REPORT_TRACE)
+    if (level < 0 || level > REPORT_TRACE) {
         return nullptr;
+    }
     return level_names[level];
 }
 
@@ -40,12 +41,14 @@ void sink_clear(void) {
 
 bool sink_register(int32_t max_level, LogSinkCallback callback) {
     LogSink* grown = static_cast<LogSink*>(realloc(sinks, (sinks_count + 1) * sizeof(LogSink)));
-    if (grown == nullptr)
+    if (grown == nullptr) {
         return false;
+    }
     sinks = grown;
     uint32_t at = 0;
-    while (at < sinks_count && sinks[at].max_level > max_level)
+    while (at < sinks_count && sinks[at].max_level > max_level) {
         at++;
+    }
     memmove(sinks + at + 1, sinks + at, (sinks_count - at) * sizeof(LogSink));
     sinks[at] = {max_level, callback};
     sinks_count++;
@@ -61,8 +64,9 @@ static void report_lock_create(void) {
 }
 
 void report(int32_t level, const wchar_t* format, ...) {
-    if (level > REPORT_ERROR)
+    if (level > REPORT_ERROR) {
         return;
+    }
     platform_once(&report_once, report_lock_create);
     platform_lock_enter(report_lock);
     va_list args;
@@ -75,16 +79,18 @@ void report(int32_t level, const wchar_t* format, ...) {
         }
     }
     platform_lock_leave(report_lock);
-    if (level == REPORT_FATAL)
+    if (level == REPORT_FATAL) {
         platform_thread_exit(0);
+    }
 }
 
 // A heap copy of text for the UI mailbox, released with free.
 static wchar_t* text_copy(const wchar_t* text) {
     size_t n = wcslen(text) + 1;
     wchar_t* copy = static_cast<wchar_t*>(malloc(n * sizeof(wchar_t)));
-    if (copy != nullptr)
+    if (copy != nullptr) {
         memcpy(copy, text, n * sizeof(wchar_t));
+    }
     return copy;
 }
 
@@ -93,29 +99,34 @@ static wchar_t* text_copy(const wchar_t* text) {
 static void show_on_ui(const wchar_t* text, int32_t end_process) {
     if (ui_mailbox == nullptr) {
         platform_message_box(nullptr, text, REPORT_CAPTION, PLATFORM_MB_ICONERROR);
-        if (end_process)
+        if (end_process) {
             platform_process_exit(0);
+        }
         return;
     }
     wchar_t* copy = text_copy(text);
-    if (copy != nullptr)
+    if (copy != nullptr) {
         mail_post(ui_mailbox, MAIL_SHOW_ERROR, end_process, copy, free);
+    }
 }
 
 void error_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
-    if (level != REPORT_FATAL && text != nullptr)
+    if (level != REPORT_FATAL && text != nullptr) {
         show_on_ui(text, 0);
+    }
 }
 
 void fatal_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
-    if (text != nullptr)
+    if (text != nullptr) {
         show_on_ui(text, 1);
+    }
 }
 
 int32_t on_show_error(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     platform_message_box(main_window, static_cast<const wchar_t*>(payload), REPORT_CAPTION,
                          PLATFORM_MB_ICONERROR);
-    if (param != 0)
+    if (param != 0) {
         platform_process_exit(0);
+    }
     return 0;
 }

@@ -13,14 +13,17 @@ ScratchRing* scratch_ring(void) {
 char* scratch_alloc(size_t n) {
     ScratchSlot* slot = &ring.slots[ring.next];
     ring.next = (ring.next + 1) % SCRATCH_SLOTS;
-    if (n <= slot->capacity)
+    if (n <= slot->capacity) {
         return slot->buffer;
-    if (n > UINT32_MAX)
+    }
+    if (n > UINT32_MAX) {
         return nullptr;
+    }
     uint32_t capacity = n > SCRATCH_MIN_CAPACITY ? (uint32_t)n : SCRATCH_MIN_CAPACITY;
     char* grown = static_cast<char*>(realloc(slot->buffer, capacity));
-    if (grown == nullptr)
+    if (grown == nullptr) {
         return nullptr;
+    }
     slot->buffer = grown;
     slot->capacity = capacity;
     return grown;
@@ -36,11 +39,13 @@ void scratch_release_thread(void) {
 }
 
 char* scratch_strdup(const char* text) {
-    if (text == nullptr)
+    if (text == nullptr) {
         return nullptr;
+    }
     size_t n = strlen(text) + 1;
     char* copy = scratch_alloc(n);
-    if (copy != nullptr)
+    if (copy != nullptr) {
         memcpy(copy, text, n);
+    }
     return copy;
 }

@@ -45,8 +45,9 @@ void settings_store(char** setting, const char* value) {
 static bool option_is(const wchar_t* arg, const wchar_t* name) {
     for (; *arg && *name; arg++, name++) {
         wchar_t c = (*arg >= L'A' && *arg <= L'Z') ? (wchar_t)(*arg + (L'a' - L'A')) : *arg;
-        if (c != *name)
+        if (c != *name) {
             return false;
+        }
     }
     return *arg == 0 && *name == 0;
 }
@@ -56,8 +57,9 @@ static bool option_is(const wchar_t* arg, const wchar_t* name) {
 // changed in place, as the system's vector belongs to the process.
 static void store_folder_option(char** setting, wchar_t* value) {
     for (wchar_t* p = value; *p; p++) {
-        if (*p == L'/')
+        if (*p == L'/') {
             *p = L'\\';
+        }
     }
     settings_store(setting, path_from_wide(value));
 }
@@ -78,14 +80,17 @@ void parse_command_line(int argc, wchar_t** argv) {
 }
 
 void choose_default_install_folder(void) {
-    if (install_folder != nullptr)
+    if (install_folder != nullptr) {
         return;
+    }
     wchar_t appdata[PLATFORM_MAX_PATH];
-    if (!platform_known_folder(PLATFORM_FOLDER_APPDATA, appdata))
+    if (!platform_known_folder(PLATFORM_FOLDER_APPDATA, appdata)) {
         return;
+    }
     char* folder = path_from_wide(appdata);
-    if (folder == nullptr)
+    if (folder == nullptr) {
         return;
+    }
     settings_store(&install_folder, path_join(folder, DEFAULT_INSTALL_FOLDER_NAME));
 }
 
@@ -95,31 +100,37 @@ char* program_file_path(void) {
     const char* bin =
         install_folder != nullptr ? path_join(install_folder, PROGRAM_FOLDER_NAME) : nullptr;
     platform_lock_leave(lock);
-    if (bin == nullptr)
+    if (bin == nullptr) {
         return nullptr;
+    }
     wchar_t* wide = path_to_long_wide(bin);
-    if (wide == nullptr)
+    if (wide == nullptr) {
         return nullptr;
+    }
     // Only this one level is made; a missing install folder makes it fail,
     // which is fine here.
-    if (platform_path_kind(wide) != PLATFORM_PATH_DIRECTORY)
+    if (platform_path_kind(wide) != PLATFORM_PATH_DIRECTORY) {
         platform_create_directory(wide);
+    }
     return const_cast<char*>(path_join(bin, PROGRAM_FILE_NAME));
 }
 
 void recover_program_file(void) {
     char* program = program_file_path();
-    if (program == nullptr)
+    if (program == nullptr) {
         return;
+    }
     wchar_t* program_wide = path_to_long_wide(program);
     wchar_t* old_wide = path_to_long_wide(old_name(program));
-    if (program_wide == nullptr || old_wide == nullptr)
+    if (program_wide == nullptr || old_wide == nullptr) {
         return;
+    }
     // A download cut off by the end of the process leaves its staging
     // file; nothing can use it, and the next download starts afresh.
     wchar_t* stage_wide = path_to_long_wide(stage_name(program));
-    if (stage_wide != nullptr)
+    if (stage_wide != nullptr) {
         platform_delete_file(stage_wide);
+    }
     if (platform_path_kind(program_wide) != PLATFORM_PATH_NONE) {
         platform_delete_file(old_wide);
     } else if (platform_path_kind(old_wide) == PLATFORM_PATH_FILE) {
@@ -132,8 +143,9 @@ void recover_program_file(void) {
     // folder of the program file's name the backup is all that is left of
     // the program, so it stays.
     wchar_t* repair_wide = path_to_long_wide(repair_name(program));
-    if (repair_wide == nullptr)
+    if (repair_wide == nullptr) {
         return;
+    }
     PlatformPathKind now = platform_path_kind(program_wide);
     if (now == PLATFORM_PATH_FILE) {
         platform_delete_file(repair_wide);

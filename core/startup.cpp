@@ -17,8 +17,9 @@ void start_updater(void) {
     // Declined by the updater: updates stay held until Install or Repair.
     // Without an updater nothing is queued that could meet a cleared hold.
     if (updater_mailbox == nullptr ||
-        !mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr))
+        !mail_post(updater_mailbox, MAIL_RUN_UPDATE, 0, nullptr, nullptr)) {
         held_request_declined = true;
+    }
 }
 
 int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv) {

@@ -61,8 +61,9 @@ std::string value_from(Reader* in, bool quoted) {
     for (size_t i = 0; i < length && !in->done(); ++i) {
         char c = static_cast<char>(in->next());
         bool bad = c == '"' || c == '\\' || c == '\r' || c == '\n' || c == 0;
-        if (!quoted)
+        if (!quoted) {
             bad = bad || c == ' ' || c == '\t' || c == ',' || c == '=';
+        }
         value += bad ? 'v' : c;
     }
     return value;
@@ -71,8 +72,9 @@ std::string value_from(Reader* in, bool quoted) {
 // One request for every input; only its challenge fields are used.
 HttpRequest* shared_request() {
     static HttpRequest* request = http_create();
-    if (request == nullptr)
+    if (request == nullptr) {
         abort();
+    }
     return request;
 }
 
@@ -84,8 +86,9 @@ void check_raw(const uint8_t* data, size_t size) {
         HttpSpan value{nullptr, 0};
         if (http_challenge_param(name, challenge, &value) == HTTP_OK &&
             (!inside(challenge, value) ||
-             memchr(value.data, '\n', static_cast<size_t>(value.length)) != nullptr))
+             memchr(value.data, '\n', static_cast<size_t>(value.length)) != nullptr)) {
             abort();
+        }
     }
     HttpRequest* request = shared_request();
     request->challenge = challenge;
@@ -124,9 +127,11 @@ void check_built(const uint8_t* data, size_t size) {
             value = std::string("Basic nonce=X, ") + kNames[in.next() % kNameCount] + "=X";
         }
         // Names and scheme words are matched without regard to case.
-        if (shape & 0x80)
-            for (char& c : name)
+        if (shape & 0x80) {
+            for (char& c : name) {
                 c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+            }
+        }
         line += name + (shape & 0x40 ? " = " : "=");
         line += quoted ? "\"" + value + "\"" : value;
     }
@@ -138,13 +143,15 @@ void check_built(const uint8_t* data, size_t size) {
         HttpResult result = http_challenge_param(kNames[i], challenge, &value);
         // A bare parameter with nothing behind "=" may count as absent.
         if (result != HTTP_OK) {
-            if (present[i] && !expected[i].empty())
+            if (present[i] && !expected[i].empty()) {
                 abort();
+            }
             continue;
         }
         if (!present[i] || !inside(challenge, value) ||
-            std::string(value.data, static_cast<size_t>(value.length)) != expected[i])
+            std::string(value.data, static_cast<size_t>(value.length)) != expected[i]) {
             abort();
+        }
     }
 
     HttpRequest* request = shared_request();
@@ -154,19 +161,22 @@ void check_built(const uint8_t* data, size_t size) {
     HttpResult picked = http_pick_auth_scheme(request);
     if (scheme.scheme == HTTP_AUTH_NONE
             ? picked != HTTP_ERR_AUTH_SCHEME
-            : picked != HTTP_OK || request->auth_scheme != scheme.scheme)
+            : picked != HTTP_OK || request->auth_scheme != scheme.scheme) {
         abort();
+    }
     request->challenge = HttpSpan{nullptr, 0};
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0)
+    if (size == 0) {
         return 0;
-    if (data[0] & 0x01)
+    }
+    if (data[0] & 0x01) {
         check_built(data + 1, size - 1);
-    else
+    } else {
         check_raw(data + 1, size - 1);
+    }
     return 0;
 }

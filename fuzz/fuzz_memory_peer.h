@@ -17,13 +17,16 @@ struct FuzzPeer {
 
 inline int32_t fuzz_peer_receive(void* context, char* buffer, int32_t size) {
     FuzzPeer* peer = static_cast<FuzzPeer*>(context);
-    if (peer->position >= peer->size)
+    if (peer->position >= peer->size) {
         return 0;
+    }
     size_t n = peer->size - peer->position;
-    if (n > static_cast<size_t>(size))
+    if (n > static_cast<size_t>(size)) {
         n = static_cast<size_t>(size);
-    if (n > peer->piece)
+    }
+    if (n > peer->piece) {
         n = peer->piece;
+    }
     memcpy(buffer, peer->data + peer->position, n);
     peer->position += n;
     return static_cast<int32_t>(n);
@@ -37,8 +40,9 @@ inline int32_t fuzz_peer_send(void*, const char*, int32_t length) {
 inline void fuzz_fetch(FuzzPeer* peer, int32_t capacity, int32_t auth_scheme, bool force_basic) {
     HttpTransportHooks hooks{fuzz_peer_receive, fuzz_peer_send, peer};
     HttpRequest* request = http_create();
-    if (request == nullptr)
+    if (request == nullptr) {
         return;
+    }
     http_set_transport(request, &hooks);
     http_set_user_agent(request);
     if (auth_scheme != HTTP_AUTH_NONE || force_basic) {
@@ -53,10 +57,12 @@ inline void fuzz_fetch(FuzzPeer* peer, int32_t capacity, int32_t auth_scheme, bo
         for (int guard = 0; guard < 100000; ++guard) {
             int32_t count = 0;
             HttpResult result = http_read_body(request, buffer, capacity, &count);
-            if (count < 0 || count > capacity - 1 || buffer[count] != 0)
+            if (count < 0 || count > capacity - 1 || buffer[count] != 0) {
                 __builtin_trap();
-            if (result != HTTP_OK)
+            }
+            if (result != HTTP_OK) {
                 break;
+            }
         }
     }
     http_destroy(&request);

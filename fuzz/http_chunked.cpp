@@ -5,14 +5,16 @@
 #include "fuzz/fuzz_memory_peer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2)
+    if (size < 2) {
         return 0;
+    }
     static const char kHead[] = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     static uint8_t message[1 << 16];
     size_t head = sizeof kHead - 1;
     size_t body = size - 2;
-    if (head + body > sizeof message)
+    if (head + body > sizeof message) {
         body = sizeof message - head;
+    }
     memcpy(message, kHead, head);
     memcpy(message + head, data + 2, body);
     static const int32_t kCapacities[] = {2, 5, 64, 1024, 20000};

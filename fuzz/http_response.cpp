@@ -4,8 +4,9 @@
 #include "fuzz/fuzz_memory_peer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2)
+    if (size < 2) {
         return 0;
+    }
     static const int32_t kCapacities[] = {2, 3, 64, 1024, 20000};
     FuzzPeer peer{data + 2, size - 2, 0, static_cast<size_t>(data[0] % 32) + 1};
     int32_t capacity = kCapacities[(data[1] & 0x07) % 5];

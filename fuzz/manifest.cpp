@@ -65,8 +65,9 @@ uint32_t expand(const uint8_t* data, uint32_t n, char* out) {
         if (!isalnum(data[i + 2])) {
             count = 1;
         }
-        if (count > kDocumentLimit - length)
+        if (count > kDocumentLimit - length) {
             count = kDocumentLimit - length;
+        }
         memset(out + length, data[i + 2], count);
         length += count;
         i += 2;

@@ -37,8 +37,9 @@ bool names_no_server(const std::string& p) {
 bool is_utf8(const std::string& text) {
     int units = platform_utf8_to_wide(text.c_str(), nullptr, 0);
     std::wstring wide(units > 0 ? static_cast<size_t>(units) : 1, L'\0');
-    if (units <= 0 || platform_utf8_to_wide(text.c_str(), &wide[0], units) == 0)
+    if (units <= 0 || platform_utf8_to_wide(text.c_str(), &wide[0], units) == 0) {
         return false;
+    }
     std::string back(text.size() * 2 + 8, '\0');
     int bytes = platform_wide_to_utf8(wide.c_str(), &back[0], static_cast<int>(back.size()));
     return bytes > 0 && back.compare(0, static_cast<size_t>(bytes - 1), text) == 0 &&
@@ -47,15 +48,19 @@ bool is_utf8(const std::string& text) {
 
 void check_normal_form(const char* path) {
     std::string p = path;
-    if (p.empty() || p == "/")
+    if (p.empty() || p == "/") {
         return;
-    if (p.find('\\') != std::string::npos || p.find("//") != std::string::npos || p.back() == '/')
+    }
+    if (p.find('\\') != std::string::npos || p.find("//") != std::string::npos || p.back() == '/') {
         abort();
+    }
     std::string framed = "/" + p + "/";
-    if (framed.find("/./") != std::string::npos || framed.find("/../") != std::string::npos)
+    if (framed.find("/./") != std::string::npos || framed.find("/../") != std::string::npos) {
         abort();
-    if (p != path_normalise(path))
+    }
+    if (p != path_normalise(path)) {
         abort();
+    }
 }
 
 void check_path(const char* path, const char* cwd) {
@@ -63,16 +68,19 @@ void check_path(const char* path, const char* cwd) {
     std::string p = path;
     wchar_t* long_form = path_to_long_wide(path);
     if (long_form != nullptr &&
-        (wcsncmp(long_form, L"\\\\?\\", 4) != 0 || wcschr(long_form, L'/') != nullptr))
+        (wcsncmp(long_form, L"\\\\?\\", 4) != 0 || wcschr(long_form, L'/') != nullptr)) {
         abort();
+    }
 
     // The folder box shows the display text and reads it back.
     wchar_t* shown = path_to_display_wide(path);
-    if (shown == nullptr || p.empty() || names_no_server(p))
+    if (shown == nullptr || p.empty() || names_no_server(p)) {
         return;
+    }
     char* back = path_from_wide(shown);
-    if (back == nullptr)
+    if (back == nullptr) {
         abort();
+    }
     std::string expected;
     if (p[0] != '/') {
         expected = path_normalise(path_join(cwd, path));
@@ -84,20 +92,24 @@ void check_path(const char* path, const char* cwd) {
     } else {
         return;
     }
-    if (expected.empty())
+    if (expected.empty()) {
         expected = "/";
+    }
     std::string got = back;
-    if (got.empty())
+    if (got.empty()) {
         got = "/";
-    if (got != expected)
+    }
+    if (got != expected) {
         abort();
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || size > 4096)
+    if (size == 0 || size > 4096) {
         return 0;
+    }
     const wchar_t* directory = kDirectories[(data[0] >> 1) % 3];
     path_reset_current_directory();
     path_use_current_directory(directory);
@@ -107,21 +119,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text = text.substr(0, text.find('\0'));
     if (data[0] & 0x01) {
         // Internal paths are UTF-8; the system side would replace bad bytes.
-        if (!is_utf8(text))
+        if (!is_utf8(text)) {
             return 0;
+        }
         char* normal = path_normalise(text.c_str());
-        if (normal == nullptr)
+        if (normal == nullptr) {
             abort();
+        }
         check_path(normal, cwd.c_str());
     } else {
         std::wstring wide;
-        for (unsigned char c : text)
+        for (unsigned char c : text) {
             wide +=
                 c < 0x80 ? static_cast<wchar_t>(c) : kWide[c % (sizeof kWide / sizeof kWide[0])];
+        }
         char* path = path_from_wide(wide.c_str());
         if (path != nullptr) {
-            if (strcmp(path, "/") != 0 && strcmp(path, path_normalise(path)) != 0)
+            if (strcmp(path, "/") != 0 && strcmp(path, path_normalise(path)) != 0) {
                 abort();
+            }
             check_path(path, cwd.c_str());
         }
     }

@@ -18,7 +18,7 @@ struct SchemeWord {
 };
 
 // Searched in this order; the first found decides.
-const SchemeWord kSchemeWords[] = {
+const SchemeWord AUTH_SCHEME_WORDS[] = {
     {"basic", HTTP_AUTH_BASIC},
     {"digest", HTTP_AUTH_DIGEST},
     {"negotiate", HTTP_AUTH_NEGOTIATE},
@@ -31,7 +31,7 @@ struct BasicRow {
     size_t password_offset;
 };
 
-const BasicRow kBasicRows[] = {
+const BasicRow AUTH_BASIC_ROWS[] = {
     {401, "Authorization: Basic ", offsetof(HttpRequest, user), offsetof(HttpRequest, password)},
     {407, "Proxy-Authorization: Basic ", offsetof(HttpRequest, proxy_user),
      offsetof(HttpRequest, proxy_password)},
@@ -45,11 +45,13 @@ void drain_body(HttpRequest* request) {
     uint32_t drained = 0;
     while (drained < request->content_length) {
         uint32_t left = request->content_length - drained;
-        if (static_cast<uint32_t>(ask) > left)
+        if (static_cast<uint32_t>(ask) > left) {
             ask = static_cast<int32_t>(left);
+        }
         int32_t size = ask;
-        if (http_receive_bytes(request, sink, &size) != HTTP_OK || size == 0)
+        if (http_receive_bytes(request, sink, &size) != HTTP_OK || size == 0) {
             return;
+        }
         drained += static_cast<uint32_t>(size);
         ask = size;
     }
@@ -84,48 +86,58 @@ const char* challenge_start(HttpSpan challenge) {
 bool next_challenge_item(const char** at, const char* end, ChallengeItem* item) {
     const char* p = *at;
     for (;;) {
-        while (p < end && is_separator(*p))
+        while (p < end && is_separator(*p)) {
             ++p;
-        if (p >= end)
+        }
+        if (p >= end) {
             return false;
-        if (!ends_token(*p))
+        }
+        if (!ends_token(*p)) {
             break;
+        }
         // A stray quoted text is passed over whole; a stray '=' or line
         // end carries no name.
         if (*p == '"') {
             ++p;
-            while (p < end && *p != '"')
+            while (p < end && *p != '"') {
                 ++p;
+            }
         }
         ++p;
     }
     const char* name = p;
-    while (p < end && !ends_token(*p))
+    while (p < end && !ends_token(*p)) {
         ++p;
+    }
     item->name = HttpSpan{name, static_cast<int32_t>(p - name)};
     item->has_value = false;
     item->value = HttpSpan{p, 0};
     const char* after = p;
-    while (after < end && (*after == ' ' || *after == '\t'))
+    while (after < end && (*after == ' ' || *after == '\t')) {
         ++after;
+    }
     if (after < end && *after == '=') {
         p = after + 1;
-        while (p < end && (*p == ' ' || *p == '\t'))
+        while (p < end && (*p == ' ' || *p == '\t')) {
             ++p;
+        }
         const char* start = p;
         if (p < end && *p == '"') {
             start = ++p;
             while (p < end && *p != '"' && *p != '\r' && *p != '\n') {
-                if (*p == '\\' && p + 1 < end)
+                if (*p == '\\' && p + 1 < end) {
                     ++p;
+                }
                 ++p;
             }
             item->value = HttpSpan{start, static_cast<int32_t>(p - start)};
-            if (p < end && *p == '"')
+            if (p < end && *p == '"') {
                 ++p;
+            }
         } else {
-            while (p < end && !is_separator(*p) && *p != '\r' && *p != '\n')
+            while (p < end && !is_separator(*p) && *p != '\r' && *p != '\n') {
                 ++p;
+            }
             item->value = HttpSpan{start, static_cast<int32_t>(p - start)};
         }
         item->has_value = true;
@@ -137,37 +149,43 @@ bool next_challenge_item(const char** at, const char* end, ChallengeItem* item) 
 }  // namespace
 
 bool http_challenge_names_scheme(HttpSpan challenge, const char* word) {
-    if (challenge.data == nullptr || word == nullptr || word[0] == 0)
+    if (challenge.data == nullptr || word == nullptr || word[0] == 0) {
         return false;
+    }
     const char* end = challenge.data + challenge.length;
     const int32_t length = static_cast<int32_t>(strlen(word));
     ChallengeItem item;
     for (const char* at = challenge_start(challenge); next_challenge_item(&at, end, &item);) {
         if (!item.has_value && item.name.length == length &&
-            http_equal_nocase(item.name.data, word, length))
+            http_equal_nocase(item.name.data, word, length)) {
             return true;
+        }
     }
     return false;
 }
 
 HttpResult http_pick_auth_scheme(HttpRequest* request) {
-    if (request->force_basic)
+    if (request->force_basic) {
         return HTTP_OK;
+    }
     const char* line = request->challenge.data;
-    if (line == nullptr)
+    if (line == nullptr) {
         return HTTP_ERR_AUTH_SCHEME;
+    }
     // The first row of the table that is a bare word of the line decides.
     request->auth_scheme = HTTP_AUTH_NONE;
-    for (const SchemeWord& row : kSchemeWords) {
+    for (const SchemeWord& row : AUTH_SCHEME_WORDS) {
         if (http_challenge_names_scheme(request->challenge, row.word)) {
             request->auth_scheme = row.scheme;
             break;
         }
     }
-    if (request->auth_scheme == HTTP_AUTH_NONE)
+    if (request->auth_scheme == HTTP_AUTH_NONE) {
         return HTTP_ERR_AUTH_SCHEME;
-    if (request->auth_scheme != request->wanted_scheme)
+    }
+    if (request->auth_scheme != request->wanted_scheme) {
         return HTTP_ERR_AUTH_MISMATCH;
+    }
     return HTTP_OK;
 }
 
@@ -179,20 +197,24 @@ HttpResult http_retry_with_auth(HttpRequest* request) {
     if (!kept) {
         http_close_connection(request);
         HttpResult result = http_connect(request);
-        if (result != HTTP_OK)
+        if (result != HTTP_OK) {
             return result;
+        }
     }
     HttpResult result = http_pick_auth_scheme(request);
-    if (result != HTTP_OK)
+    if (result != HTTP_OK) {
         return result;
-    if (kept)
+    }
+    if (kept) {
         drain_body(request);
+    }
     return http_write_request(request, request->verb);
 }
 
 HttpResult http_write_auth_header(HttpRequest* request) {
-    if (request->force_basic)
+    if (request->force_basic) {
         return http_write_basic_auth(request);
+    }
     switch (request->auth_scheme) {
         case HTTP_AUTH_BASIC:
             return http_write_basic_auth(request);
@@ -207,11 +229,14 @@ HttpResult http_write_auth_header(HttpRequest* request) {
 
 HttpResult http_write_basic_auth(HttpRequest* request) {
     const BasicRow* row = nullptr;
-    for (const BasicRow& candidate : kBasicRows)
-        if (candidate.status == request->status)
+    for (const BasicRow& candidate : AUTH_BASIC_ROWS) {
+        if (candidate.status == request->status) {
             row = &candidate;
-    if (row == nullptr)
+        }
+    }
+    if (row == nullptr) {
         return HTTP_ERR_AUTH_SCHEME;
+    }
 
     const char* base = reinterpret_cast<const char*>(request);
     const char* user = base + row->user_offset;
@@ -229,16 +254,19 @@ HttpResult http_write_basic_auth(HttpRequest* request) {
 
     HttpResult result =
         http_send_all(request, row->prefix, static_cast<int32_t>(strlen(row->prefix)));
-    if (result == HTTP_OK)
+    if (result == HTTP_OK) {
         result = http_send_all(request, coded, static_cast<int32_t>(strlen(coded)));
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = http_send_all(request, "\r\n", 2);
+    }
     return result;
 }
 
 HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value) {
-    if (challenge.data == nullptr || name == nullptr || name[0] == 0)
+    if (challenge.data == nullptr || name == nullptr || name[0] == 0) {
         return HTTP_ERR_DIGEST_PARAM;
+    }
     const char* end = challenge.data + challenge.length;
     const int32_t name_length = static_cast<int32_t>(strlen(name));
     ChallengeItem item;

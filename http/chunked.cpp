@@ -11,15 +11,18 @@ HttpResult http_read_chunk_size(HttpRequest* request) {
     int32_t received = 0;
     for (;;) {
         // The last byte stays the terminator.
-        if (collected >= HTTP_CHUNK_LINE_CAPACITY - 1)
+        if (collected >= HTTP_CHUNK_LINE_CAPACITY - 1) {
             return HTTP_ERR_CHUNK_LINE_LONG;
+        }
         int32_t size = 1;
         HttpResult result = http_receive_bytes(request, line + collected, &size);
-        if (result != HTTP_OK)
+        if (result != HTTP_OK) {
             return result;
+        }
         if (size == 0) {
-            if (http_deadline_passed(request))
+            if (http_deadline_passed(request)) {
                 return HTTP_ERR_TIMEOUT;
+            }
             continue;
         }
         char c = line[collected];
@@ -30,8 +33,9 @@ HttpResult http_read_chunk_size(HttpRequest* request) {
             continue;
         }
         ++collected;
-        if (collected >= 2 && line[collected - 2] == '\r' && line[collected - 1] == '\n')
+        if (collected >= 2 && line[collected - 2] == '\r' && line[collected - 1] == '\n') {
             break;
+        }
     }
     uint32_t value = http_parse_hex(line);
     request->chunk_size = value;

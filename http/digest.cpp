@@ -9,8 +9,9 @@
 namespace {
 
 void md5_span(HttpMd5* md5, HttpSpan span) {
-    if (span.data != nullptr && span.length > 0)
+    if (span.data != nullptr && span.length > 0) {
         http_md5_update(md5, span.data, static_cast<size_t>(span.length));
+    }
 }
 
 void md5_text(HttpMd5* md5, const char* text) {
@@ -40,13 +41,13 @@ HttpSpan request_target(const HttpRequest* request) {
 }  // namespace
 
 void http_make_cnonce(char out[33]) {
-    static const char kHex[] = "0123456789abcdef";
+    static const char DIGEST_HEX[] = "0123456789abcdef";
     srand(static_cast<unsigned>(time(nullptr)));
     for (int i = 0; i < 32; ++i) {
         // Fifteen bits scaled to a hex digit. Masking keeps the digit in
         // range where the generator's maximum is larger than 32767.
         int draw = rand() & 0x7FFF;
-        out[i] = kHex[(draw * 16) >> 15];
+        out[i] = DIGEST_HEX[(draw * 16) >> 15];
     }
     out[32] = 0;
 }
@@ -61,8 +62,9 @@ void http_digest_ha1(bool md5_sess, const char* user, HttpSpan realm, const char
     md5_text(&md5, ":");
     md5_text(&md5, password);
     md5_finish_hex(&md5, out);
-    if (!md5_sess)
+    if (!md5_sess) {
         return;
+    }
     char first[33];
     memcpy(first, out, sizeof first);
     http_md5_init(&md5);
@@ -101,75 +103,97 @@ HttpResult http_write_digest_auth(HttpRequest* request) {
     char cnonce[33];
     http_make_cnonce(cnonce);
     const char* prefix;
-    if (request->status == 401)
+    if (request->status == 401) {
         prefix = "Authorization: Digest username=\"";
-    else if (request->status == 407)
+    } else if (request->status == 407) {
         prefix = "Proxy-Authorization: Digest username=\"";
-    else
+    } else {
         return HTTP_ERR_AUTH_SCHEME;
+    }
 
     HttpSpan realm, qop, algorithm, nonce, opaque;
     HttpResult result = send_text(request, prefix);
     // The Digest header always carries the server credentials, also for 407.
-    if (result == HTTP_OK)
+    if (result == HTTP_OK) {
         result = send_text(request, request->user);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\", realm=\"");
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = http_challenge_param("realm", request->challenge, &realm);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_span(request, realm);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\", qop=\"");
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = http_challenge_param("qop", request->challenge, &qop);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_span(request, qop);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\", algorithm=\"");
-    if (result != HTTP_OK)
+    }
+    if (result != HTTP_OK) {
         return result;
+    }
 
     bool md5_sess = false;
     if (http_challenge_param("algorithm", request->challenge, &algorithm) == HTTP_OK) {
-        if (algorithm.length < 3 || !http_equal_nocase(algorithm.data, "md5", 3))
+        if (algorithm.length < 3 || !http_equal_nocase(algorithm.data, "md5", 3)) {
             return HTTP_ERR_DIGEST_ALGORITHM;
+        }
         md5_sess = http_equal_nocase(algorithm.data, "md5-sess", algorithm.length);
         result = send_span(request, algorithm);
     } else {
         result = send_text(request, "MD5");
     }
     HttpSpan target = request_target(request);
-    if (result == HTTP_OK)
+    if (result == HTTP_OK) {
         result = send_text(request, "\", uri=\"");
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_span(request, target);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\", nonce=\"");
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = http_challenge_param("nonce", request->challenge, &nonce);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_span(request, nonce);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\", nc=00000001, cnonce=\"");
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, cnonce);
+    }
     if (result == HTTP_OK &&
         http_challenge_param("opaque", request->challenge, &opaque) == HTTP_OK) {
         result = send_text(request, "\", opaque=\"");
-        if (result == HTTP_OK)
+        if (result == HTTP_OK) {
             result = send_span(request, opaque);
+        }
     }
-    if (result != HTTP_OK)
+    if (result != HTTP_OK) {
         return result;
+    }
 
     char ha1[33], digest[33];
     http_digest_ha1(md5_sess, request->user, realm, request->password, nonce, cnonce, ha1);
     http_digest_response(ha1, nonce, cnonce, qop, request->verb_text, target, digest);
     result = send_text(request, "\", response=\"");
-    if (result == HTTP_OK)
+    if (result == HTTP_OK) {
         result = send_text(request, digest);
-    if (result == HTTP_OK)
+    }
+    if (result == HTTP_OK) {
         result = send_text(request, "\"\r\n");
+    }
     return result;
 }

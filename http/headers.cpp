@@ -15,12 +15,14 @@ inline bool is_blank(char c) {
 
 // Moves the response block (and spans into it) by delta bytes.
 void shift_response(HttpRequest* request, int32_t delta) {
-    if (request->response_headers == nullptr)
+    if (request->response_headers == nullptr) {
         return;
+    }
     char* block = request->response_headers;
     char* end = block + request->response_headers_length;
-    if (request->challenge.data >= block && request->challenge.data < end)
+    if (request->challenge.data >= block && request->challenge.data < end) {
         request->challenge.data += delta;
+    }
     request->response_headers += delta;
 }
 
@@ -28,14 +30,17 @@ void shift_response(HttpRequest* request, int32_t delta) {
 
 HttpResult http_add_header(HttpRequest* request, const char* name, int32_t name_length,
                            const char* value, int32_t value_length) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
-    if (name_length < 0 || value_length < 0)
+    }
+    if (name_length < 0 || value_length < 0) {
         return HTTP_ERR_NO_ROOM;
+    }
     int64_t line = static_cast<int64_t>(name_length) + value_length + 4;
     if (request->request_headers_length + request->response_headers_length + line >
-        HTTP_HEADERS_USABLE)
+        HTTP_HEADERS_USABLE) {
         return HTTP_ERR_NO_ROOM;
+    }
     int32_t length = static_cast<int32_t>(line);
     char* at = request->headers + request->request_headers_length;
     if (request->response_headers != nullptr) {
@@ -56,8 +61,9 @@ HttpResult http_add_header(HttpRequest* request, const char* name, int32_t name_
 HttpResult http_find_header(const HttpRequest* request, const char* name, HttpSpan* span,
                             int32_t block, int32_t start_offset) {
     size_t name_length = strlen(name);
-    if (name_length > static_cast<size_t>(HTTP_HEADER_NAME_MAX))
+    if (name_length > static_cast<size_t>(HTTP_HEADER_NAME_MAX)) {
         return HTTP_ERR_NAME_TOO_LONG;
+    }
     char pattern[HTTP_HEADERS_CAPACITY];
     pattern[0] = '\r';
     pattern[1] = '\n';
@@ -74,28 +80,33 @@ HttpResult http_find_header(const HttpRequest* request, const char* name, HttpSp
         start = request->response_headers;
         length = request->response_headers_length;
     }
-    if (start == nullptr || start_offset < 0 || start_offset >= length)
+    if (start == nullptr || start_offset < 0 || start_offset >= length) {
         return HTTP_ERR_NO_HEADER;
+    }
     const char* match = http_find_nocase(start + start_offset, length, pattern);
     // The buffer runs on into the next block; a line there is not this
     // block's line.
-    if (match == nullptr || match >= start + length)
+    if (match == nullptr || match >= start + length) {
         return HTTP_ERR_NO_HEADER;
+    }
     const char* end = strstr(match + 2, "\r\n");
-    if (end == nullptr || end > start + length)
+    if (end == nullptr || end > start + length) {
         return HTTP_ERR_NO_HEADER;
+    }
     span->data = match;
     span->length = static_cast<int32_t>(end - match);
     return HTTP_OK;
 }
 
 HttpResult http_remove_header(HttpRequest* request, const char* name) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     HttpSpan span;
     HttpResult result = http_find_header(request, name, &span, HTTP_BLOCK_REQUEST, 0);
-    if (result != HTTP_OK)
+    if (result != HTTP_OK) {
         return result;
+    }
     char* cut = const_cast<char*>(span.data);
     char* used_end =
         request->headers + request->request_headers_length + request->response_headers_length;
@@ -113,9 +124,11 @@ const char* http_header_value(HttpSpan span, char* value, int32_t* capacity) {
         static_cast<const char*>(memchr(span.data, ':', static_cast<size_t>(span.length)));
     int32_t count = 0;
     if (colon != nullptr) {
-        for (const char* p = colon + 1; *p != 0 && *p != '\r' && *p != '\n'; ++p)
-            if (!is_blank(*p))
+        for (const char* p = colon + 1; *p != 0 && *p != '\r' && *p != '\n'; ++p) {
+            if (!is_blank(*p)) {
                 ++count;
+            }
+        }
     }
     if (count + 1 > *capacity) {
         *capacity = count;
@@ -123,9 +136,11 @@ const char* http_header_value(HttpSpan span, char* value, int32_t* capacity) {
     }
     int32_t n = 0;
     if (colon != nullptr) {
-        for (const char* p = colon + 1; *p != 0 && *p != '\r' && *p != '\n'; ++p)
-            if (!is_blank(*p))
+        for (const char* p = colon + 1; *p != 0 && *p != '\r' && *p != '\n'; ++p) {
+            if (!is_blank(*p)) {
                 value[n++] = *p;
+            }
+        }
     }
     value[n] = 0;
     return value;

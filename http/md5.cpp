@@ -11,12 +11,12 @@ inline uint32_t rotl(uint32_t x, int n) {
 }
 
 // Per-step shift amounts and the sine-derived constants of RFC 1321.
-const int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                        5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                        4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                        6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+const int MD5_SHIFT[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                           5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                           4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                           6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
 
-const uint32_t kSine[64] = {
+const uint32_t MD5_SINE[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
     0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
@@ -28,10 +28,11 @@ const uint32_t kSine[64] = {
 
 void transform(uint32_t state[4], const uint8_t block[64]) {
     uint32_t m[16];
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 16; ++i) {
         m[i] = static_cast<uint32_t>(block[i * 4]) | static_cast<uint32_t>(block[i * 4 + 1]) << 8 |
                static_cast<uint32_t>(block[i * 4 + 2]) << 16 |
                static_cast<uint32_t>(block[i * 4 + 3]) << 24;
+    }
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int i = 0; i < 64; ++i) {
         uint32_t f;
@@ -52,7 +53,7 @@ void transform(uint32_t state[4], const uint8_t block[64]) {
         uint32_t next = d;
         d = c;
         c = b;
-        b = b + rotl(a + f + kSine[i] + m[g], kShift[i]);
+        b = b + rotl(a + f + MD5_SINE[i] + m[g], MD5_SHIFT[i]);
         a = next;
     }
     state[0] += a;
@@ -97,21 +98,24 @@ void http_md5_final(HttpMd5* md5, uint8_t digest[16]) {
     pad[0] = 0x80;
     size_t pad_length = used < 56 ? 56 - used : 120 - used;
     uint8_t length_bytes[8];
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         length_bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+    }
     http_md5_update(md5, pad, pad_length);
     http_md5_update(md5, length_bytes, 8);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
             digest[i * 4 + j] = static_cast<uint8_t>(md5->state[i] >> (8 * j));
+        }
+    }
     memset(md5, 0, sizeof *md5);
 }
 
 void http_md5_hex(const uint8_t digest[16], char out[33]) {
-    static const char kHex[] = "0123456789abcdef";
+    static const char MD5_HEX[] = "0123456789abcdef";
     for (int i = 0; i < 16; ++i) {
-        out[i * 2] = kHex[digest[i] >> 4];
-        out[i * 2 + 1] = kHex[digest[i] & 0x0F];
+        out[i * 2] = MD5_HEX[digest[i] >> 4];
+        out[i * 2 + 1] = MD5_HEX[digest[i] & 0x0F];
     }
     out[32] = 0;
 }

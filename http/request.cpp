@@ -11,11 +11,13 @@ namespace {
 // would not fit with its terminator; the target is unchanged then.
 HttpResult copy_text(char* target, int32_t capacity, const char* text) {
     size_t length = text == nullptr ? 0 : strlen(text);
-    if (length + 1 > static_cast<size_t>(capacity))
+    if (length + 1 > static_cast<size_t>(capacity)) {
         return HTTP_ERR_NO_ROOM;
+    }
     memset(target, 0, static_cast<size_t>(capacity));
-    if (length > 0)
+    if (length > 0) {
         memcpy(target, text, length);
+    }
     return HTTP_OK;
 }
 
@@ -24,12 +26,14 @@ bool fits(const char* text, int32_t capacity) {
 }
 
 HttpResult set_option(HttpRequest* request, HttpOptions bit, bool on) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
-    if (on)
+    }
+    if (on) {
         request->options |= bit;
-    else
+    } else {
         request->options &= ~bit;
+    }
     return HTTP_OK;
 }
 
@@ -37,8 +41,9 @@ HttpResult set_option(HttpRequest* request, HttpOptions bit, bool on) {
 
 HttpRequest* http_create(void) {
     HttpRequest* request = static_cast<HttpRequest*>(calloc(1, sizeof(HttpRequest)));
-    if (request == nullptr)
+    if (request == nullptr) {
         return nullptr;
+    }
     request->headers = static_cast<char*>(calloc(1, HTTP_HEADERS_CAPACITY));
     if (request->headers == nullptr) {
         free(request);
@@ -54,8 +59,9 @@ HttpRequest* http_create(void) {
 }
 
 HttpResult http_set_verb(HttpRequest* request, HttpVerb verb) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     const char* text;
     switch (verb) {
         case HTTP_VERB_GET:
@@ -73,49 +79,58 @@ HttpResult http_set_verb(HttpRequest* request, HttpVerb verb) {
 }
 
 HttpResult http_set_credentials(HttpRequest* request, const char* user, const char* password) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
-    if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY))
+    }
+    if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY)) {
         return HTTP_ERR_NO_ROOM;
+    }
     copy_text(request->user, HTTP_CREDENTIAL_CAPACITY, user);
     copy_text(request->password, HTTP_CREDENTIAL_CAPACITY, password);
     return HTTP_OK;
 }
 
 HttpResult http_set_wanted_scheme(HttpRequest* request, int32_t scheme, const char* scheme_name) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     HttpResult result =
         copy_text(request->wanted_scheme_name, HTTP_CREDENTIAL_CAPACITY, scheme_name);
-    if (result != HTTP_OK)
+    if (result != HTTP_OK) {
         return result;
+    }
     request->wanted_scheme = scheme;
     return HTTP_OK;
 }
 
 HttpResult http_set_force_basic(HttpRequest* request, bool on) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     request->force_basic = on ? 1 : 0;
     return HTTP_OK;
 }
 
 HttpResult http_set_proxy(HttpRequest* request, const char* host, uint16_t port) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     HttpResult result = copy_text(request->proxy_host, HTTP_PROXY_HOST_CAPACITY, host);
-    if (result != HTTP_OK)
+    if (result != HTTP_OK) {
         return result;
+    }
     request->proxy_port = port;
     return set_option(request, HTTP_OPTION_PROXY, host != nullptr && host[0] != 0);
 }
 
 HttpResult http_set_proxy_credentials(HttpRequest* request, const char* user,
                                       const char* password) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
-    if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY))
+    }
+    if (!fits(user, HTTP_CREDENTIAL_CAPACITY) || !fits(password, HTTP_CREDENTIAL_CAPACITY)) {
         return HTTP_ERR_NO_ROOM;
+    }
     copy_text(request->proxy_user, HTTP_CREDENTIAL_CAPACITY, user);
     copy_text(request->proxy_password, HTTP_CREDENTIAL_CAPACITY, password);
     return HTTP_OK;
@@ -135,8 +150,9 @@ HttpResult http_set_chunked_upload(HttpRequest* request, bool on) {
 
 HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds,
                                   uint32_t headers_seconds) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     request->request_timeout =
         request_seconds != 0 ? request_seconds : HTTP_REQUEST_TIMEOUT_SECONDS;
     request->headers_timeout =
@@ -145,8 +161,9 @@ HttpResult http_set_test_timeouts(HttpRequest* request, uint32_t request_seconds
 }
 
 HttpResult http_set_time_limit(HttpRequest* request, uint32_t milliseconds) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     request->end_ms = http_now_ms(request) + milliseconds;
     return HTTP_OK;
 }
@@ -157,23 +174,26 @@ bool http_time_limit_passed(const HttpRequest* request) {
 
 HttpResult http_set_test_clock(HttpRequest* request, uint64_t (*now_ms)(void* context),
                                void* context) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     request->test_clock = now_ms;
     request->test_clock_context = context;
     return HTTP_OK;
 }
 
 HttpResult http_set_transport(HttpRequest* request, const HttpTransportHooks* hooks) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     request->transport = hooks;
     return HTTP_OK;
 }
 
 HttpResult http_destroy(HttpRequest** handle) {
-    if (handle == nullptr || *handle == nullptr)
+    if (handle == nullptr || *handle == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
+    }
     HttpRequest* request = *handle;
     // The close may still send a TLS alert, so the TLS state goes after it;
     // nothing of the close touches the header buffer.
@@ -181,8 +201,9 @@ HttpResult http_destroy(HttpRequest** handle) {
     request->headers = nullptr;
     request->response_headers = nullptr;
     http_close_connection(request);
-    if (request->tls.ready)
+    if (request->tls.ready) {
         http_tls_teardown(&request->tls);
+    }
     free(request);
     *handle = nullptr;
     return HTTP_OK;

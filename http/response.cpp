@@ -18,8 +18,9 @@ bool ends_with_blank_line(const char* block, int32_t length) {
 // value does not fit: both count as "no such line".
 bool response_value(const HttpRequest* request, const char* name, char* value) {
     HttpSpan span;
-    if (http_find_header(request, name, &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK)
+    if (http_find_header(request, name, &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK) {
         return false;
+    }
     int32_t capacity = HTTP_HEADER_VALUE_CAPACITY;
     return http_header_value(span, value, &capacity) != nullptr;
 }
@@ -32,13 +33,15 @@ bool challenge_matches(HttpSpan span, const char* word) {
 // Leading decimal digits, saturating at the 32-bit maximum; false when the
 // text does not start with a digit.
 bool parse_decimal(const char* text, uint32_t* value) {
-    if (*text < '0' || *text > '9')
+    if (*text < '0' || *text > '9') {
         return false;
+    }
     uint64_t sum = 0;
     for (; *text >= '0' && *text <= '9'; ++text) {
         sum = sum * 10 + static_cast<uint64_t>(*text - '0');
-        if (sum > 0xFFFFFFFFu)
+        if (sum > 0xFFFFFFFFu) {
             sum = 0xFFFFFFFFu;
+        }
     }
     *value = static_cast<uint32_t>(sum);
     return true;
@@ -47,8 +50,9 @@ bool parse_decimal(const char* text, uint32_t* value) {
 HttpResult find_server_challenge(HttpRequest* request) {
     HttpSpan span;
     int32_t offset = 0;
-    if (http_find_header(request, "www-authenticate", &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK)
+    if (http_find_header(request, "www-authenticate", &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK) {
         return HTTP_ERR_BAD_RESPONSE;
+    }
     for (;;) {
         if (challenge_matches(span, request->wanted_scheme_name)) {
             request->challenge = span;
@@ -56,40 +60,47 @@ HttpResult find_server_challenge(HttpRequest* request) {
         }
         offset = static_cast<int32_t>(span.data - request->response_headers) + 3;
         if (http_find_header(request, "www-authenticate", &span, HTTP_BLOCK_RESPONSE, offset) !=
-            HTTP_OK)
+            HTTP_OK) {
             return HTTP_ERR_AUTH_MISMATCH;
+        }
     }
 }
 
 }  // namespace
 
 HttpResult http_read_response_headers(HttpRequest* request) {
-    if (request->response_headers == nullptr)
+    if (request->response_headers == nullptr) {
         request->response_headers = request->headers + request->request_headers_length;
+    }
     for (;;) {
         if (request->request_headers_length + request->response_headers_length + 1 >
-            HTTP_HEADERS_USABLE)
+            HTTP_HEADERS_USABLE) {
             return HTTP_ERR_NO_ROOM;
+        }
         int32_t size = 1;
         HttpResult result = http_receive_bytes(
             request, request->response_headers + request->response_headers_length, &size);
-        if (result != HTTP_OK)
+        if (result != HTTP_OK) {
             return HTTP_ERR_HEADERS;
+        }
         if (size == 0) {
             // A failed wait gave nothing; the deadline still bounds the head.
-            if (http_deadline_passed(request))
+            if (http_deadline_passed(request)) {
                 return HTTP_ERR_HEADERS;
+            }
             continue;
         }
         request->response_headers_length += 1;
-        if (ends_with_blank_line(request->response_headers, request->response_headers_length))
+        if (ends_with_blank_line(request->response_headers, request->response_headers_length)) {
             return HTTP_OK;
+        }
     }
 }
 
 HttpResult http_reset_response(HttpRequest* request) {
-    if (request->response_headers != nullptr)
+    if (request->response_headers != nullptr) {
         memset(request->response_headers, 0, static_cast<size_t>(request->response_headers_length));
+    }
     request->response_headers_length = 0;
     request->challenge = HttpSpan{nullptr, 0};
     request->body_bytes_read = 0;
@@ -100,31 +111,36 @@ HttpResult http_reset_response(HttpRequest* request) {
 
 HttpResult http_parse_response(HttpRequest* request) {
     const char* block = request->response_headers;
-    if (block == nullptr || !http_equal_nocase(block, "HTTP", 4))
+    if (block == nullptr || !http_equal_nocase(block, "HTTP", 4)) {
         return HTTP_ERR_BAD_RESPONSE;
+    }
 
     const char* blank = strchr(block, ' ');
     uint32_t status = 0;
-    if (blank != nullptr && blank < block + request->response_headers_length)
+    if (blank != nullptr && blank < block + request->response_headers_length) {
         parse_decimal(blank + 1, &status);
+    }
     request->status = status > 999 ? 999 : static_cast<int32_t>(status);
 
     char value[HTTP_HEADER_VALUE_CAPACITY];
     request->content_length = 0;
     request->has_content_length = 0;
     if (response_value(request, "content-length", value) &&
-        parse_decimal(value, &request->content_length))
+        parse_decimal(value, &request->content_length)) {
         request->has_content_length = 1;
+    }
 
     request->keep_alive = 1;
     if (response_value(request, "connection", value) ||
-        response_value(request, "proxy-connection", value))
+        response_value(request, "proxy-connection", value)) {
         request->keep_alive = http_equal_nocase(value, "keep-alive", 0) ? 1 : 0;
+    }
 
     request->options &= ~HTTP_OPTION_CHUNKED_BODY;
     if (response_value(request, "transfer-encoding", value) &&
-        http_equal_nocase(value, "chunked", 0))
+        http_equal_nocase(value, "chunked", 0)) {
         request->options |= HTTP_OPTION_CHUNKED_BODY;
+    }
 
     HttpSpan span;
     switch (request->status) {
@@ -132,14 +148,16 @@ HttpResult http_parse_response(HttpRequest* request) {
             return find_server_challenge(request);
         case 407:
             if (http_find_header(request, "proxy-authenticate", &span, HTTP_BLOCK_RESPONSE, 0) !=
-                HTTP_OK)
+                HTTP_OK) {
                 return HTTP_ERR_BAD_RESPONSE;
+            }
             request->challenge = span;
             return HTTP_OK;
         case 301:
         case 302:
-            if (http_find_header(request, "location", &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK)
+            if (http_find_header(request, "location", &span, HTTP_BLOCK_RESPONSE, 0) != HTTP_OK) {
                 return HTTP_ERR_BAD_RESPONSE;
+            }
             return HTTP_OK;
         default:
             return HTTP_OK;

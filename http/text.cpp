@@ -24,10 +24,12 @@ inline bool is_lower(unsigned char c) {
 // The word matches at text, ignoring case; the text may end first.
 bool matches_at(const char* text, const char* word) {
     for (; *word != 0; ++text, ++word) {
-        if (*text == 0)
+        if (*text == 0) {
             return false;
-        if (fold(static_cast<unsigned char>(*text)) != fold(static_cast<unsigned char>(*word)))
+        }
+        if (fold(static_cast<unsigned char>(*text)) != fold(static_cast<unsigned char>(*word))) {
             return false;
+        }
     }
     return true;
 }
@@ -35,34 +37,42 @@ bool matches_at(const char* text, const char* word) {
 }  // namespace
 
 bool http_equal_nocase(const char* text, const char* word, int32_t length) {
-    if (text == nullptr || word == nullptr)
+    if (text == nullptr || word == nullptr) {
         return false;
+    }
     size_t n = length > 0 ? static_cast<size_t>(length) : strlen(text);
-    if (strlen(word) != n)
+    if (strlen(word) != n) {
         return false;
+    }
     for (size_t i = 0; i < n; ++i) {
-        if (text[i] == 0)
+        if (text[i] == 0) {
             return false;
-        if (fold(static_cast<unsigned char>(text[i])) != fold(static_cast<unsigned char>(word[i])))
+        }
+        if (fold(static_cast<unsigned char>(text[i])) !=
+            fold(static_cast<unsigned char>(word[i]))) {
             return false;
+        }
     }
     return true;
 }
 
 const char* http_find_nocase(const char* text, int32_t candidate_limit, const char* word) {
-    if (text == nullptr || word == nullptr || word[0] == 0)
+    if (text == nullptr || word == nullptr || word[0] == 0) {
         return nullptr;
+    }
     unsigned char first = static_cast<unsigned char>(word[0]);
     unsigned char lower = fold(first);
     unsigned char upper = is_lower(lower) ? static_cast<unsigned char>(lower - 0x20) : first;
     int32_t tried = 0;
     for (const char* p = text; *p != 0 && tried < candidate_limit; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        if (c != lower && c != upper && c != first)
+        if (c != lower && c != upper && c != first) {
             continue;
+        }
         ++tried;
-        if (matches_at(p, word))
+        if (matches_at(p, word)) {
             return p;
+        }
     }
     return nullptr;
 }
@@ -72,8 +82,9 @@ uint32_t http_parse_hex(const char* line) {
     int counted = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(line); *p != 0; ++p) {
         unsigned char c = *p;
-        if (is_lower(c))
+        if (is_lower(c)) {
             c = static_cast<unsigned char>(c - 0x20);
+        }
         uint32_t digit;
         if (is_digit(c)) {
             digit = static_cast<uint32_t>(c - '0');
@@ -84,17 +95,20 @@ uint32_t http_parse_hex(const char* line) {
                 continue;
             }
             digit = static_cast<uint32_t>(c - 'A') + 10;
-            if (digit > 15)
+            if (digit > 15) {
                 digit = 15;
+            }
         } else {
             continue;  // blanks, ';', '=', CR, LF
         }
         value = value * 16 + digit;
-        if (value != 0)
+        if (value != 0) {
             ++counted;
+        }
         // Eight counted digits fill 32 bits: no more can be taken.
-        if (counted == 8)
+        if (counted == 8) {
             return value;
+        }
     }
     return value;
 }

@@ -17,8 +17,9 @@ constexpr uint32_t HTTP_HANDSHAKE_WAIT_MS = 1;
 int tls_send_callback(void* context, const unsigned char* data, size_t length) {
     PlatformSocket socket = static_cast<PlatformSocket>(reinterpret_cast<intptr_t>(context));
     int32_t n = platform_net_send(socket, data, static_cast<int32_t>(length));
-    if (n >= 0)
+    if (n >= 0) {
         return n;
+    }
     switch (platform_net_last_error()) {
         case PLATFORM_NET_WOULD_BLOCK:
             return MBEDTLS_ERR_SSL_WANT_WRITE;
@@ -32,8 +33,9 @@ int tls_send_callback(void* context, const unsigned char* data, size_t length) {
 int tls_receive_callback(void* context, unsigned char* buffer, size_t size) {
     PlatformSocket socket = static_cast<PlatformSocket>(reinterpret_cast<intptr_t>(context));
     int32_t n = platform_net_recv(socket, buffer, static_cast<int32_t>(size));
-    if (n >= 0)
+    if (n >= 0) {
         return n;
+    }
     switch (platform_net_last_error()) {
         case PLATFORM_NET_WOULD_BLOCK:
             return MBEDTLS_ERR_SSL_WANT_READ;
@@ -47,18 +49,21 @@ int tls_receive_callback(void* context, unsigned char* buffer, size_t size) {
 // Digits and dots only: an address, which the server-name extension may not
 // carry (only host names go there).
 bool is_address_literal(const char* host) {
-    if (host == nullptr || host[0] == 0)
+    if (host == nullptr || host[0] == 0) {
         return false;
+    }
     for (const char* p = host; *p != 0; ++p) {
-        if ((*p < '0' || *p > '9') && *p != '.')
+        if ((*p < '0' || *p > '9') && *p != '.') {
             return false;
+        }
     }
     return true;
 }
 
 int32_t map_step(int ret) {
-    if (ret >= 0)
+    if (ret >= 0) {
         return ret;
+    }
     switch (ret) {
         case MBEDTLS_ERR_SSL_WANT_READ:
             return HTTP_TLS_WANT_READ;
@@ -95,17 +100,20 @@ bool http_tls_setup(HttpTlsState* tls) {
         mbedtls_ssl_conf_rng(&tls->config, mbedtls_ctr_drbg_random, &tls->drbg);
         ok = mbedtls_ssl_setup(&tls->ssl, &tls->config) == 0;
     }
-    if (!ok)
+    if (!ok) {
         http_tls_teardown(tls);
+    }
     return ok;
 }
 
 HttpResult http_tls_set_host(HttpTlsState* tls, const char* host, int32_t length) {
     char* copy = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
-    if (copy == nullptr)
+    if (copy == nullptr) {
         return HTTP_ERR_NO_ROOM;
-    if (length > 0)
+    }
+    if (length > 0) {
         memcpy(copy, host, static_cast<size_t>(length));
+    }
     copy[length] = 0;
     free(tls->host_name);
     tls->host_name = copy;
@@ -123,17 +131,21 @@ void http_tls_attach(HttpRequest* request) {
 HttpResult http_tls_handshake(HttpRequest* request) {
     HttpTlsState* tls = &request->tls;
     const char* name = is_address_literal(tls->host_name) ? nullptr : tls->host_name;
-    if (mbedtls_ssl_set_hostname(&tls->ssl, name) != 0)
+    if (mbedtls_ssl_set_hostname(&tls->ssl, name) != 0) {
         return HTTP_ERR_TLS_HANDSHAKE;
+    }
     for (;;) {
         int32_t step = map_step(mbedtls_ssl_handshake(&tls->ssl));
-        if (step == 0)
+        if (step == 0) {
             return HTTP_OK;
-        if (step != HTTP_TLS_WANT_READ && step != HTTP_TLS_WANT_WRITE)
+        }
+        if (step != HTTP_TLS_WANT_READ && step != HTTP_TLS_WANT_WRITE) {
             return HTTP_ERR_TLS_HANDSHAKE;
+        }
         // A peer that stalls the handshake is bounded like any other wait.
-        if (http_deadline_passed(request))
+        if (http_deadline_passed(request)) {
             return HTTP_ERR_TLS_HANDSHAKE;
+        }
         uint32_t want = step == HTTP_TLS_WANT_READ ? PLATFORM_NET_READABLE : PLATFORM_NET_WRITABLE;
         platform_net_wait(request->socket, want, HTTP_HANDSHAKE_WAIT_MS);
     }

@@ -39,14 +39,16 @@ HttpResult hook_receive(HttpRequest* request, char* buffer, int32_t* size) {
 }  // namespace
 
 uint64_t http_now_ms(const HttpRequest* request) {
-    if (request->test_clock != nullptr)
+    if (request->test_clock != nullptr) {
         return request->test_clock(request->test_clock_context);
+    }
     return platform_tick64_ms();
 }
 
 bool http_deadline_passed(const HttpRequest* request) {
-    if (http_time_limit_passed(request))
+    if (http_time_limit_passed(request)) {
         return true;
+    }
     uint64_t now = http_now_ms(request);
     return now - request->start_ms >= static_cast<uint64_t>(request->timeout) * 1000u;
 }
@@ -57,45 +59,55 @@ void http_start_deadline(HttpRequest* request, uint32_t seconds) {
 }
 
 HttpResult http_connect(HttpRequest* request) {
-    if (request->transport != nullptr)
+    if (request->transport != nullptr) {
         return HTTP_OK;
-    if (request->socket != PLATFORM_SOCKET_NONE)
+    }
+    if (request->socket != PLATFORM_SOCKET_NONE) {
         return HTTP_OK;
+    }
     request->wait_events = 0;
     request->socket = platform_net_socket_tcp();
-    if (request->socket == PLATFORM_SOCKET_NONE)
+    if (request->socket == PLATFORM_SOCKET_NONE) {
         return HTTP_ERR_SOCKET;
-    if (!platform_net_set_nonblocking(request->socket))
+    }
+    if (!platform_net_set_nonblocking(request->socket)) {
         return HTTP_ERR_NONBLOCK;
+    }
 
     uint32_t address = 0;
     uint16_t port = request->port;
     if (request->options & HTTP_OPTION_PROXY) {
-        if (!http_resolve_host(request->proxy_host, &address))
+        if (!http_resolve_host(request->proxy_host, &address)) {
             return HTTP_ERR_CONNECT;
+        }
         port = request->proxy_port;
     } else {
         char host[HTTP_URL_CAPACITY];
-        if (http_copy_host(request, host, sizeof host) != HTTP_OK)
+        if (http_copy_host(request, host, sizeof host) != HTTP_OK) {
             return HTTP_ERR_CONNECT;
-        if (!http_resolve_host(host, &address))
+        }
+        if (!http_resolve_host(host, &address)) {
             return HTTP_ERR_CONNECT;
+        }
     }
     int32_t started = platform_net_connect(request->socket, address, port);
     if (started != PLATFORM_NET_OK && started != PLATFORM_NET_WOULD_BLOCK &&
-        started != PLATFORM_NET_IN_PROGRESS)
+        started != PLATFORM_NET_IN_PROGRESS) {
         return HTTP_ERR_CONNECT;
+    }
 
     request->tls_handshake_done = 0;
     request->wait_events = PLATFORM_NET_WRITABLE;
-    if (request->options & HTTP_OPTION_TLS)
+    if (request->options & HTTP_OPTION_TLS) {
         http_tls_attach(request);
+    }
     return HTTP_OK;
 }
 
 HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* length) {
-    if (request->transport != nullptr)
+    if (request->transport != nullptr) {
         return hook_send(request, data, length);
+    }
     const bool tls = (request->options & HTTP_OPTION_TLS) != 0;
     // The direction the last attempt asked for: TLS may need to read (or
     // write again) before the same data can be offered once more.
@@ -106,8 +118,9 @@ HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* leng
             *length = 0;
             return HTTP_OK;
         }
-        if (ready == 0)
+        if (ready == 0) {
             continue;
+        }
         if (ready & PLATFORM_NET_ERROR) {
             *length = 0;
             return HTTP_ERR_SEND;
@@ -128,8 +141,9 @@ HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* leng
             }
         } else {
             n = platform_net_send(request->socket, data, *length);
-            if (n < 0 && platform_net_last_error() == PLATFORM_NET_WOULD_BLOCK)
+            if (n < 0 && platform_net_last_error() == PLATFORM_NET_WOULD_BLOCK) {
                 continue;
+            }
         }
         if (n < 0) {
             *length = 0;
@@ -146,11 +160,13 @@ HttpResult http_send_all(HttpRequest* request, const char* data, int32_t length)
     while (length > 0) {
         int32_t accepted = length;
         HttpResult result = http_send_bytes(request, data, &accepted);
-        if (result != HTTP_OK)
+        if (result != HTTP_OK) {
             return result;
+        }
         // A failed wait accepted nothing; the deadline still ends the loop.
-        if (accepted == 0 && http_deadline_passed(request))
+        if (accepted == 0 && http_deadline_passed(request)) {
             return HTTP_ERR_TIMEOUT;
+        }
         data += accepted;
         length -= accepted;
     }
@@ -158,8 +174,9 @@ HttpResult http_send_all(HttpRequest* request, const char* data, int32_t length)
 }
 
 HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size) {
-    if (request->transport != nullptr)
+    if (request->transport != nullptr) {
         return hook_receive(request, buffer, size);
+    }
     const bool tls = (request->options & HTTP_OPTION_TLS) != 0;
     uint32_t want = PLATFORM_NET_READABLE;
     const int32_t asked = *size;
@@ -170,8 +187,9 @@ HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size)
                 *size = 0;
                 return HTTP_OK;
             }
-            if (ready == 0)
+            if (ready == 0) {
                 continue;
+            }
             if (ready & PLATFORM_NET_ERROR) {
                 *size = 0;
                 return HTTP_ERR_RECV;
@@ -185,12 +203,14 @@ HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size)
                 continue;
             }
             // The peer's close-notify ends the transport like a closed socket.
-            if (n == HTTP_TLS_CLOSED)
+            if (n == HTTP_TLS_CLOSED) {
                 n = 0;
+            }
         } else {
             n = platform_net_recv(request->socket, buffer, asked);
-            if (n < 0 && platform_net_last_error() == PLATFORM_NET_WOULD_BLOCK)
+            if (n < 0 && platform_net_last_error() == PLATFORM_NET_WOULD_BLOCK) {
                 continue;
+            }
         }
         if (n < 0) {
             *size = 0;
@@ -204,12 +224,15 @@ HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size)
 }
 
 HttpResult http_close_connection(HttpRequest* request) {
-    if (request == nullptr)
+    if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
-    if (request->socket == PLATFORM_SOCKET_NONE)
+    }
+    if (request->socket == PLATFORM_SOCKET_NONE) {
         return HTTP_ERR_SOCKET;
-    if ((request->options & HTTP_OPTION_TLS) && request->tls.ready)
+    }
+    if ((request->options & HTTP_OPTION_TLS) && request->tls.ready) {
         http_tls_close_notify(request);
+    }
     platform_net_shutdown_send(request->socket);
     platform_net_close(request->socket);
     request->socket = PLATFORM_SOCKET_NONE;

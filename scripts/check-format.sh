@@ -21,5 +21,12 @@ else
           -o -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
 fi
 [ ${#files[@]} -gt 0 ] || { echo "format: no sources found" >&2; exit 1; }
-clang-format --dry-run --Werror -- "${files[@]}"
+clang-format-16 --dry-run --Werror -- "${files[@]}"
+
+# Product constants are PREFIX_NAME, never kName; clang-format cannot say so.
+if grep -nE '\bconst\b[^=;(]*\bk[A-Z][A-Za-z0-9]*[[:space:]]*(\[|=)' \
+    -r --include='*.cpp' --include='*.h' core http update ui platform tools; then
+  echo "format: constants above are named kName; use PREFIX_NAME" >&2
+  exit 1
+fi
 echo "format: ${#files[@]} files clean"

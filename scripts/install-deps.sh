@@ -65,12 +65,12 @@ if [ "$sources_only" -eq 1 ]; then
 fi
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
-  clang clang-format libclang-rt-14-dev llvm
+  clang clang-format clang-format-16 libclang-rt-14-dev llvm
   libmbedtls-dev libexpat1-dev libgtest-dev googletest
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   dpkg-dev devscripts
   wine wine32 xvfb xauth
-  nginx-light apache2 tinyproxy curl openssl python3 osslsigncode
+  nginx-light apache2 apache2-utils tinyproxy squid curl openssl python3 osslsigncode
   valgrind time
 )
 # Lists we kept may point at packages the archive has since replaced; one

@@ -48,11 +48,13 @@ static bool fail(ReleaseProblem* problem, const char* path, const char* what) {
 // be converted.
 static wchar_t* release_long_path(const char* path) {
     int n = platform_utf8_to_wide(path, nullptr, 0);
-    if (n <= 0)
+    if (n <= 0) {
         return nullptr;
+    }
     wchar_t* wide = static_cast<wchar_t*>(malloc((size_t)n * sizeof(wchar_t)));
-    if (wide == nullptr)
+    if (wide == nullptr) {
         return nullptr;
+    }
     wchar_t* long_path = nullptr;
     if (platform_utf8_to_wide(path, wide, n) == n) {
         const char* internal = path_from_wide(wide);
@@ -84,8 +86,9 @@ static PlatformFile* create_key_file(const char* path, const wchar_t* long_path,
 
 static bool write_key_file(PlatformFile* file, const char* path, const void* data, uint32_t n,
                            ReleaseProblem* problem) {
-    if (platform_file_write(file, data, n))
+    if (platform_file_write(file, data, n)) {
         return true;
+    }
     return fail(problem, path, "write error");
 }
 
@@ -152,8 +155,9 @@ bool release_keygen(const char* private_pem, const char* public_der, ReleaseProb
     mbedtls_pk_init(&key);
     memset(pem, 0, sizeof(pem));
 
-    if (public_file == nullptr)
+    if (public_file == nullptr) {
         goto cleanup;
+    }
     if (!seeded) {
         fail(problem, private_pem, "no random source for the key");
         goto cleanup;
@@ -176,15 +180,19 @@ cleanup:
     mbedtls_platform_zeroize(pem, sizeof(pem));
     mbedtls_pk_free(&key);
     release_rng_free(&rng);
-    if (public_file != nullptr)
+    if (public_file != nullptr) {
         platform_file_close(public_file);
-    if (private_file != nullptr)
+    }
+    if (private_file != nullptr) {
         platform_file_close(private_file);
+    }
     // Half a key pair is no key pair: what this call made goes again.
-    if (!result && public_file != nullptr)
+    if (!result && public_file != nullptr) {
         platform_delete_file(public_long);
-    if (!result && private_file != nullptr)
+    }
+    if (!result && private_file != nullptr) {
         platform_delete_file(private_long);
+    }
     return result;
 }
 

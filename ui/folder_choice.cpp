@@ -14,11 +14,13 @@ const wchar_t UI_PICKER_TITLE[] = L"Choose Corvane Chat Installation Folder";
 static const wchar_t PICKER_FALLBACK[] = L"C:\\";
 
 const wchar_t* picker_initial_folder(const char* folder) {
-    if (folder == nullptr)
+    if (folder == nullptr) {
         return PICKER_FALLBACK;
+    }
     const char* start = path_exists(folder) ? folder : path_parent(folder);
-    if (start == nullptr)
+    if (start == nullptr) {
         return PICKER_FALLBACK;
+    }
     const wchar_t* shown = path_to_display_wide(start);
     return shown != nullptr ? shown : PICKER_FALLBACK;
 }
@@ -28,34 +30,40 @@ static bool equals_ignoring_case(const char* a, const char* b) {
     for (; *a && *b; a++, b++) {
         char x = (*a >= 'A' && *a <= 'Z') ? (char)(*a + ('a' - 'A')) : *a;
         char y = (*b >= 'A' && *b <= 'Z') ? (char)(*b + ('a' - 'A')) : *b;
-        if (x != y)
+        if (x != y) {
             return false;
+        }
     }
     return *a == 0 && *b == 0;
 }
 
 const char* final_install_folder(const char* chosen) {
-    if (path_exists(path_join3(chosen, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME)))
+    if (path_exists(path_join3(chosen, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME))) {
         return chosen;
+    }
     const char* slash = strrchr(chosen, '/');
     const char* last = slash != nullptr ? slash + 1 : chosen;
-    if (equals_ignoring_case(last, DEFAULT_INSTALL_FOLDER_NAME))
+    if (equals_ignoring_case(last, DEFAULT_INSTALL_FOLDER_NAME)) {
         return chosen;
+    }
     return path_join(chosen, DEFAULT_INSTALL_FOLDER_NAME);
 }
 
 void choose_install_folder(PlatformWindow owner) {
     const wchar_t* initial = picker_initial_folder(install_folder);
     wchar_t* picked = window_pick_folder(owner, UI_PICKER_TITLE, initial);
-    if (picked == nullptr)
+    if (picked == nullptr) {
         return;
+    }
     const char* chosen = path_from_wide(picked);
     free(picked);
-    if (chosen == nullptr || *chosen == 0)
+    if (chosen == nullptr || *chosen == 0) {
         return;
+    }
     const char* final_folder = final_install_folder(chosen);
-    if (final_folder == nullptr)
+    if (final_folder == nullptr) {
         return;
+    }
     settings_store(&install_folder, final_folder);
     const wchar_t* shown = path_to_display_wide(install_folder);
     window_set_text(ui_controls.folder_box, shown != nullptr ? shown : L"");

@@ -49,8 +49,9 @@ int32_t on_ui_update_done(Mailbox* sender, uint32_t id, int32_t param, void* pay
 static bool updater_started(void) {
     constexpr int32_t POLL_MS = 10;
     while (!startup_done.load() || !held_request_declined.load()) {
-        if (mail_current_mailbox()->quit)
+        if (mail_current_mailbox()->quit) {
             return false;
+        }
         mail_wait(MAIL_RUN_UPDATE, POLL_MS);  // never posted here: just pumps
     }
     return true;
@@ -60,8 +61,9 @@ bool wait_for_cycle(int32_t* outcome) {
     waiting = true;
     if (!updater_started()) {
         waiting = false;
-        if (outcome != nullptr)
+        if (outcome != nullptr) {
             *outcome = 0;
+        }
         return false;
     }
     updates_held = 0;
@@ -72,8 +74,9 @@ bool wait_for_cycle(int32_t* outcome) {
     bool ended = updater != nullptr && mail_post(updater, MAIL_RUN_UPDATE, 0, nullptr, nullptr) &&
                  mail_wait(MAIL_UPDATE_DONE, MAIL_NO_TIMEOUT);
     waiting = false;
-    if (outcome != nullptr)
+    if (outcome != nullptr) {
         *outcome = ended ? ui_cycle_outcome : 0;
+    }
     return ended;
 }
 
@@ -82,8 +85,9 @@ void operation_finish_after_close(void) {
         const char* program = path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME);
         const wchar_t* stage =
             program != nullptr ? path_to_long_wide(stage_name(program)) : nullptr;
-        if (stage != nullptr)
+        if (stage != nullptr) {
             platform_delete_file(stage);
+        }
     }
     mail_post(main_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
 }
@@ -114,30 +118,35 @@ static bool format_wide(wchar_t* out, size_t capacity, const wchar_t* format, ..
 
 wchar_t* chat_command_line(void) {
     const wchar_t* own_path = platform_program_path();
-    if (base_folder != nullptr)
+    if (base_folder != nullptr) {
         own_path = path_to_display_wide(path_join(base_folder, UI_OWN_FILE));
+    }
     const wchar_t* tail = command_tail != nullptr ? command_tail : L"";
-    if (own_path == nullptr)
+    if (own_path == nullptr) {
         return nullptr;
+    }
     size_t capacity = wcslen(tail) + wcslen(own_path) + CHAT_COMMAND_SLACK;
     wchar_t* line = static_cast<wchar_t*>(malloc(capacity * sizeof(wchar_t)));
-    if (line == nullptr)
+    if (line == nullptr) {
         return nullptr;
+    }
     format_wide(line, capacity, CHAT_COMMAND_FORMAT, tail, own_path);
     return line;
 }
 
 void launch_chat_program(void) {
     const char* program = program_file_path();
-    if (program == nullptr || !path_exists(program))
+    if (program == nullptr || !path_exists(program)) {
         return;
+    }
     wchar_t* application = path_to_long_wide(program);
     wchar_t* line = chat_command_line();
     bool started =
         application != nullptr && line != nullptr && platform_process_start(application, line);
     free(line);
-    if (started)
+    if (started) {
         platform_process_exit(0);
+    }
 }
 
 bool start_install(void) {
@@ -155,10 +164,12 @@ bool start_install(void) {
 
 void on_install_clicked(void) {
     // The button is off during a wait; a stray click must not nest a cycle.
-    if (waiting)
+    if (waiting) {
         return;
-    if (!state_guard())
+    }
+    if (!state_guard()) {
         return;
+    }
     operation_controls_busy(true);
     if (installed) {
         launch_chat_program();
@@ -174,7 +185,8 @@ void on_install_clicked(void) {
 }
 
 int32_t on_update_complete(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    if (launch_after_update)
+    if (launch_after_update) {
         launch_chat_program();
+    }
     return 0;
 }

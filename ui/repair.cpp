@@ -29,15 +29,17 @@ static const RepairDeletion repair_deletions[] = {
 };
 
 bool backup_for_repair(const char* program) {
-    if (!path_exists(program))
+    if (!path_exists(program)) {
         return true;
+    }
     const wchar_t* from = path_to_long_wide(program);
     const wchar_t* to = path_to_long_wide(repair_name(program));
     // A folder in the program file's place is no program file to keep:
     // moved aside, the backup could never be deleted, and every later
     // Repair would fail on it. The Repair fails instead, changing nothing.
-    if (from == nullptr || platform_path_kind(from) == PLATFORM_PATH_DIRECTORY)
+    if (from == nullptr || platform_path_kind(from) == PLATFORM_PATH_DIRECTORY) {
         return false;
+    }
     return to != nullptr && platform_move(from, to);
 }
 
@@ -54,12 +56,14 @@ bool restore_repair_backup(const char* program) {
 
 bool repair_files(void) {
     const char* found = program_file_path();
-    if (found == nullptr)
+    if (found == nullptr) {
         return false;
+    }
     // Owned: the wait dispatches many messages, each free to use scratch.
     char* program = strdup(found);
-    if (program == nullptr)
+    if (program == nullptr) {
         return false;
+    }
     if (!backup_for_repair(program)) {
         free(program);
         return false;
@@ -84,10 +88,12 @@ bool repair_files(void) {
 void on_repair_clicked(PlatformWindow owner) {
     // A nested operation would replace files, or the folder, under the
     // running cycle.
-    if (operation_waiting())
+    if (operation_waiting()) {
         return;
-    if (!state_guard())
+    }
+    if (!state_guard()) {
         return;
+    }
     if (window_message_box(owner, REPAIR_QUESTION, UI_OPERATION_CAPTION,
                            PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) != PLATFORM_IDYES) {
         return;

@@ -23,8 +23,9 @@ static const PlatformFolder shortcut_folders[] = {PLATFORM_FOLDER_PROGRAMS,
 constexpr int SHORTCUT_COUNT = sizeof shortcut_folders / sizeof shortcut_folders[0];
 
 bool remove_folder_if_present(const char* path) {
-    if (path == nullptr || !path_exists(path))
+    if (path == nullptr || !path_exists(path)) {
         return true;
+    }
     const wchar_t* wide = path_to_long_wide(path);
     return wide != nullptr && platform_remove_directory(wide);
 }
@@ -37,10 +38,12 @@ static bool delete_if_present(const char* folder, const char* name) {
 bool uninstall_files(void) {
     delete_if_present(UI_QORBS_FOLDER, UI_ARCHIVE_FILE);
     delete_if_present(UI_CONFIG_FOLDER, UI_CHAT_CONFIG_FILE);
-    if (!delete_if_present(PROGRAM_FOLDER_NAME, UI_COMPANION_FILE))
+    if (!delete_if_present(PROGRAM_FOLDER_NAME, UI_COMPANION_FILE)) {
         return false;
-    if (!delete_if_present(PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME))
+    }
+    if (!delete_if_present(PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME)) {
         return false;
+    }
     // A folder that still holds anything stays.
     remove_folder_if_present(path_join(install_folder, PROGRAM_FOLDER_NAME));
     remove_folder_if_present(path_join(install_folder, UI_QORBS_FOLDER));
@@ -53,11 +56,13 @@ static void find_shortcuts(char* paths[SHORTCUT_COUNT]) {
     for (int i = 0; i < SHORTCUT_COUNT; i++) {
         paths[i] = nullptr;
         wchar_t folder[PLATFORM_MAX_PATH];
-        if (!platform_known_folder(shortcut_folders[i], folder))
+        if (!platform_known_folder(shortcut_folders[i], folder)) {
             continue;
+        }
         const char* path = path_join(path_from_wide(folder), UI_SHORTCUT_FILE);
-        if (path != nullptr)
+        if (path != nullptr) {
             paths[i] = strdup(path);
+        }
     }
 }
 
@@ -65,26 +70,31 @@ static void offer_shortcut_removal(PlatformWindow owner) {
     char* paths[SHORTCUT_COUNT];
     find_shortcuts(paths);
     bool any = false;
-    for (char* path : paths)
+    for (char* path : paths) {
         any = any || path_exists(path);
+    }
     if (any && window_message_box(owner, SHORTCUT_QUESTION, UI_OPERATION_CAPTION,
                                   PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) == PLATFORM_IDYES) {
         for (char* path : paths) {
             const wchar_t* wide = path != nullptr ? path_to_long_wide(path) : nullptr;
-            if (wide != nullptr)
+            if (wide != nullptr) {
                 platform_delete_file(wide);
+            }
         }
     }
-    for (char* path : paths)
+    for (char* path : paths) {
         free(path);
+    }
 }
 
 void on_uninstall_clicked(PlatformWindow owner) {
     // Removing the files under a running cycle would undo what it installs.
-    if (operation_waiting())
+    if (operation_waiting()) {
         return;
-    if (!state_guard())
+    }
+    if (!state_guard()) {
         return;
+    }
     if (window_message_box(owner, UNINSTALL_QUESTION, UI_OPERATION_CAPTION,
                            PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) != PLATFORM_IDYES) {
         return;

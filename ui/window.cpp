@@ -120,8 +120,9 @@ static intptr_t on_window_create(PlatformWindow window) {
     const wchar_t* folder_text = L"";
     if (install_folder != nullptr) {
         const wchar_t* shown = path_to_display_wide(install_folder);
-        if (shown != nullptr)
+        if (shown != nullptr) {
             folder_text = shown;
+        }
     }
     for (const UiControlRow& layout : ui_control_table) {
         int32_t y = ui_control_y(&layout, text_height);
@@ -137,8 +138,9 @@ static intptr_t on_window_create(PlatformWindow window) {
             text = UI_WELCOME_TEXT;
             row.height = text_height;
         }
-        if (layout.kind == UI_CLASS_EDIT)
+        if (layout.kind == UI_CLASS_EDIT) {
             text = folder_text;
+        }
         keep_control(layout.id, window_create_control(window, &row, text, y));
     }
     update_controls(true);
@@ -149,8 +151,9 @@ typedef void (*CommandHandler)(PlatformWindow window, uint32_t code);
 
 static void command_folder_box(PlatformWindow window, uint32_t code) {
     // Keystrokes change nothing; leaving the box takes the folder.
-    if (code != UI_EN_KILLFOCUS)
+    if (code != UI_EN_KILLFOCUS) {
         return;
+    }
     update_controls(false);
 }
 
@@ -216,26 +219,31 @@ intptr_t main_window_proc(PlatformWindow window, uint32_t message, uintptr_t wpa
 // cycle may be reading.
 static void take_folder_from_box(void) {
     wchar_t* text = window_get_text(ui_controls.folder_box);
-    if (text == nullptr)
+    if (text == nullptr) {
         return;
+    }
     const char* folder = path_from_wide(text);
     free(text);
-    if (folder == nullptr || *folder == 0)
+    if (folder == nullptr || *folder == 0) {
         return;
-    if (install_folder != nullptr && strcmp(install_folder, folder) == 0)
+    }
+    if (install_folder != nullptr && strcmp(install_folder, folder) == 0) {
         return;
+    }
     settings_store(&install_folder, folder);
 }
 
 static bool holds_host_game(const char* folder) {
-    if (path_exists(path_join(folder, UI_HOST_GAME_FILE)))
+    if (path_exists(path_join(folder, UI_HOST_GAME_FILE))) {
         return true;
+    }
     return path_exists(path_join(path_parent(folder), UI_HOST_GAME_FILE));
 }
 
 void update_controls(bool use_stored_folder) {
-    if (!use_stored_folder)
+    if (!use_stored_folder) {
         take_folder_from_box();
+    }
     bool launch = false;
     bool install_enabled = false;
     if (install_folder != nullptr && *install_folder != 0) {

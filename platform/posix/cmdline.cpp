@@ -21,8 +21,9 @@ wchar_t** platform_split_command_line(const wchar_t* line, int* argc) {
     size_t max_args = len / 2 + 2;
     size_t bytes = max_args * sizeof(wchar_t*) + (len + max_args) * sizeof(wchar_t);
     wchar_t** argv = static_cast<wchar_t**>(malloc(bytes));
-    if (argv == nullptr)
+    if (argv == nullptr) {
         return nullptr;
+    }
     wchar_t* out = reinterpret_cast<wchar_t*>(argv + max_args);
     const wchar_t* p = line;
     int n = 0;
@@ -30,38 +31,46 @@ wchar_t** platform_split_command_line(const wchar_t* line, int* argc) {
     // Program name.
     argv[n++] = out;
     if (*p == L'"') {
-        for (p++; *p && *p != L'"'; p++)
+        for (p++; *p && *p != L'"'; p++) {
             *out++ = *p;
-        if (*p == L'"')
+        }
+        if (*p == L'"') {
             p++;
+        }
     } else {
-        while (*p && !is_blank(*p))
+        while (*p && !is_blank(*p)) {
             *out++ = *p++;
+        }
     }
     *out++ = 0;
 
     for (;;) {
-        while (is_blank(*p))
+        while (is_blank(*p)) {
             p++;
-        if (*p == 0)
+        }
+        if (*p == 0) {
             break;
+        }
         argv[n++] = out;
         bool quoted = false;
         while (*p && (quoted || !is_blank(*p))) {
             if (*p == L'\\') {
                 size_t slashes = 0;
-                while (*p == L'\\')
+                while (*p == L'\\') {
                     slashes++, p++;
+                }
                 if (*p == L'"') {
-                    for (size_t i = 0; i < slashes / 2; i++)
+                    for (size_t i = 0; i < slashes / 2; i++) {
                         *out++ = L'\\';
+                    }
                     if (slashes % 2) {
                         *out++ = L'"';
                         p++;
                     }
                 } else {
-                    for (size_t i = 0; i < slashes; i++)
+                    for (size_t i = 0; i < slashes; i++) {
                         *out++ = L'\\';
+                    }
                 }
             } else if (*p == L'"') {
                 if (quoted && p[1] == L'"') {
@@ -88,43 +97,52 @@ size_t platform_quote_argument(const wchar_t* arg, wchar_t* out) {
     size_t n = 0;
     bool plain = *arg != 0;
     for (const wchar_t* p = arg; *p; p++) {
-        if (is_blank(*p) || *p == L'"')
+        if (is_blank(*p) || *p == L'"') {
             plain = false;
+        }
     }
     if (plain) {
         for (const wchar_t* p = arg; *p; p++) {
-            if (out)
+            if (out) {
                 out[n] = *p;
+            }
             n++;
         }
         return n;
     }
-    if (out)
+    if (out) {
         out[n] = L'"';
+    }
     n++;
     for (const wchar_t* p = arg;; p++) {
         size_t slashes = 0;
-        while (*p == L'\\')
+        while (*p == L'\\') {
             slashes++, p++;
+        }
         size_t copies = (*p == L'"' || *p == 0) ? slashes * 2 : slashes;
         for (size_t i = 0; i < copies; i++) {
-            if (out)
+            if (out) {
                 out[n] = L'\\';
+            }
             n++;
         }
-        if (*p == 0)
+        if (*p == 0) {
             break;
+        }
         if (*p == L'"') {
-            if (out)
+            if (out) {
                 out[n] = L'\\';
+            }
             n++;
         }
-        if (out)
+        if (out) {
             out[n] = *p;
+        }
         n++;
     }
-    if (out)
+    if (out) {
         out[n] = L'"';
+    }
     n++;
     return n;
 }

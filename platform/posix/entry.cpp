@@ -7,16 +7,18 @@
 
 // Frees the first count entries of the vector and the vector itself.
 static void free_arguments(wchar_t** wargv, int count) {
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; i++) {
         free(wargv[i]);
+    }
     free(wargv);
 }
 
 int main(int argc, char** argv) {
     setlocale(LC_CTYPE, "C.UTF-8");  // wide text in printf as UTF-8
     wchar_t** wargv = static_cast<wchar_t**>(calloc((size_t)argc + 1, sizeof(wchar_t*)));
-    if (wargv == nullptr)
+    if (wargv == nullptr) {
         return 0;
+    }
     size_t tail_units = 1;
     for (int i = 0; i < argc; i++) {
         int n = platform_utf8_to_wide(argv[i], nullptr, 0);
@@ -26,8 +28,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         platform_utf8_to_wide(argv[i], wargv[i], n);
-        if (i > 0)
+        if (i > 0) {
             tail_units += platform_quote_argument(wargv[i], nullptr) + 1;
+        }
     }
     wchar_t* tail = static_cast<wchar_t*>(malloc(tail_units * sizeof(wchar_t)));
     if (tail == nullptr) {
@@ -36,8 +39,9 @@ int main(int argc, char** argv) {
     }
     size_t at = 0;
     for (int i = 1; i < argc; i++) {
-        if (i > 1)
+        if (i > 1) {
             tail[at++] = L' ';
+        }
         at += platform_quote_argument(wargv[i], tail + at);
     }
     tail[at] = 0;

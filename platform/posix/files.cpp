@@ -15,51 +15,60 @@
 #include "platform/posix/posix_internal.h"
 
 char* posix_path_from_long(const wchar_t* long_path) {
-    if (long_path == nullptr)
+    if (long_path == nullptr) {
         return nullptr;
+    }
     const wchar_t* rest = long_path;
-    if (wcsncmp(rest, L"\\\\?\\", 4) == 0)
+    if (wcsncmp(rest, L"\\\\?\\", 4) == 0) {
         rest += 4;
+    }
     int size = platform_wide_to_utf8(rest, nullptr, 0);
     char* path = static_cast<char*>(malloc((size_t)size + 1));
-    if (path == nullptr)
+    if (path == nullptr) {
         return nullptr;
+    }
     path[0] = '/';
     platform_wide_to_utf8(rest, path + 1, size);
     for (char* p = path; *p; p++) {
-        if (*p == '\\')
+        if (*p == '\\') {
             *p = '/';
+        }
     }
     return path;
 }
 
 PlatformPathKind platform_path_kind(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return PLATFORM_PATH_NONE;
+    }
     struct stat st;
     PlatformPathKind kind = PLATFORM_PATH_NONE;
-    if (stat(path, &st) == 0)
+    if (stat(path, &st) == 0) {
         kind = S_ISDIR(st.st_mode) ? PLATFORM_PATH_DIRECTORY : PLATFORM_PATH_FILE;
+    }
     free(path);
     return kind;
 }
 
 PlatformCreateResult platform_create_directory(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return PLATFORM_CREATE_FAILED;
+    }
     PlatformCreateResult result = PLATFORM_CREATED;
-    if (mkdir(path, 0777) != 0)
+    if (mkdir(path, 0777) != 0) {
         result = errno == EEXIST ? PLATFORM_ALREADY_EXISTS : PLATFORM_CREATE_FAILED;
+    }
     free(path);
     return result;
 }
 
 bool platform_delete_file(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return false;
+    }
     struct stat st;
     // Deleting a file never removes a folder, as on Windows.
     bool ok = lstat(path, &st) == 0 && !S_ISDIR(st.st_mode) && unlink(path) == 0;
@@ -88,8 +97,9 @@ bool platform_move(const wchar_t* from_long, const wchar_t* to_long) {
 
 bool platform_remove_directory(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return false;
+    }
     bool ok = rmdir(path) == 0;
     free(path);
     return ok;
@@ -103,12 +113,14 @@ struct PlatformFile {
 // null when it cannot be opened or memory runs out.
 static PlatformFile* open_for_writing(const wchar_t* long_path, int flags, mode_t mode) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return nullptr;
+    }
     int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
     free(path);
-    if (fd < 0)
+    if (fd < 0) {
         return nullptr;
+    }
     PlatformFile* file = static_cast<PlatformFile*>(malloc(sizeof(PlatformFile)));
     if (file == nullptr) {
         close(fd);
@@ -131,10 +143,12 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
         ssize_t written = write(file->fd, p, n);
-        if (written < 0 && errno == EINTR)
+        if (written < 0 && errno == EINTR) {
             continue;
-        if (written <= 0)
+        }
+        if (written <= 0) {
             return false;
+        }
         p += written;
         n -= (uint32_t)written;
     }
@@ -144,10 +158,12 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
 // File systems that keep nothing to flush answer EINVAL; that is success.
 static bool posix_synced(int fd) {
     while (fsync(fd) != 0) {
-        if (errno == EINVAL)
+        if (errno == EINVAL) {
             return true;
-        if (errno != EINTR)
+        }
+        if (errno != EINTR) {
             return false;
+        }
     }
     return true;
 }
@@ -158,28 +174,32 @@ bool platform_file_persist(PlatformFile* file) {
 
 bool platform_folder_persist(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return false;
+    }
     int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     free(path);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     bool ok = posix_synced(fd);
     close(fd);
     return ok;
 }
 
 void platform_file_close(PlatformFile* file) {
-    if (file == nullptr)
+    if (file == nullptr) {
         return;
+    }
     close(file->fd);
     free(file);
 }
 
 bool platform_file_make_executable(const wchar_t* long_path) {
     char* path = posix_path_from_long(long_path);
-    if (path == nullptr)
+    if (path == nullptr) {
         return false;
+    }
     mode_t mask = umask(0);
     umask(mask);
     bool ok = chmod(path, 0777 & ~mask) == 0;
@@ -189,8 +209,9 @@ bool platform_file_make_executable(const wchar_t* long_path) {
 
 uint32_t platform_current_directory(wchar_t* out, uint32_t capacity) {
     char* cwd = getcwd(nullptr, 0);
-    if (cwd == nullptr)
+    if (cwd == nullptr) {
         return 0;
+    }
     int needed = platform_utf8_to_wide(cwd, nullptr, 0);
     uint32_t result;
     if (needed <= 0) {
@@ -207,8 +228,9 @@ uint32_t platform_current_directory(wchar_t* out, uint32_t capacity) {
 
 bool platform_known_folder(PlatformFolder folder, wchar_t out[PLATFORM_MAX_PATH]) {
     const char* home = getenv("HOME");
-    if (home == nullptr || home[0] != '/')
+    if (home == nullptr || home[0] != '/') {
         return false;
+    }
     char path[PLATFORM_MAX_PATH * 4];
     int n;
     const char* data = getenv("XDG_DATA_HOME");
@@ -228,7 +250,8 @@ bool platform_known_folder(PlatformFolder folder, wchar_t out[PLATFORM_MAX_PATH]
         default:
             return false;
     }
-    if (n < 0 || (size_t)n >= sizeof path)
+    if (n < 0 || (size_t)n >= sizeof path) {
         return false;
+    }
     return platform_utf8_to_wide(path, out, PLATFORM_MAX_PATH) > 0;
 }

@@ -47,8 +47,9 @@ bool platform_net_startup(void) {
 PlatformSocket platform_net_socket_tcp(void) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     last_errno = fd < 0 ? errno : 0;
-    if (fd < 0)
+    if (fd < 0) {
         return PLATFORM_SOCKET_NONE;
+    }
     // A request goes out in several small pieces and then waits for the
     // answer; coalescing them would only add a delayed-ACK round trip.
     int on = 1;
@@ -103,30 +104,37 @@ int32_t platform_net_wait(PlatformSocket socket, uint32_t events, uint32_t timeo
     pollfd entry;
     entry.fd = static_cast<int>(socket);
     entry.events = 0;
-    if (events & PLATFORM_NET_READABLE)
+    if (events & PLATFORM_NET_READABLE) {
         entry.events |= POLLIN;
-    if (events & PLATFORM_NET_WRITABLE)
+    }
+    if (events & PLATFORM_NET_WRITABLE) {
         entry.events |= POLLOUT;
+    }
     entry.revents = 0;
     int rc = poll(&entry, 1, static_cast<int>(timeout_ms));
     if (rc < 0) {
         // An interrupted wait is a wait that saw nothing: the caller looks again.
-        if (errno == EINTR)
+        if (errno == EINTR) {
             return 0;
+        }
         last_errno = errno;
         return -1;
     }
-    if (rc == 0)
+    if (rc == 0) {
         return 0;
+    }
     int32_t ready = 0;
     // Like select's read set, readable covers a hang-up: the receive then
     // reports the close (0) or the error (-1) itself.
-    if ((events & PLATFORM_NET_READABLE) && (entry.revents & (POLLIN | POLLHUP | POLLERR)))
+    if ((events & PLATFORM_NET_READABLE) && (entry.revents & (POLLIN | POLLHUP | POLLERR))) {
         ready |= PLATFORM_NET_READABLE;
-    if (ready == 0 && (entry.revents & (POLLERR | POLLNVAL)))
+    }
+    if (ready == 0 && (entry.revents & (POLLERR | POLLNVAL))) {
         return PLATFORM_NET_ERROR;
-    if ((events & PLATFORM_NET_WRITABLE) && (entry.revents & (POLLOUT | POLLHUP)))
+    }
+    if ((events & PLATFORM_NET_WRITABLE) && (entry.revents & (POLLOUT | POLLHUP))) {
         ready |= PLATFORM_NET_WRITABLE;
+    }
     return ready;
 }
 
@@ -140,8 +148,9 @@ void platform_net_close(PlatformSocket socket) {
 
 bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
     in_addr_t value = inet_addr(dotted);
-    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0)
+    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0) {
         return false;
+    }
     *address = static_cast<uint32_t>(value);
     return true;
 }
@@ -152,8 +161,9 @@ bool platform_net_lookup_ipv4(const char* host, uint32_t* address) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* answer = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &answer) != 0 || answer == nullptr)
+    if (getaddrinfo(host, nullptr, &hints, &answer) != 0 || answer == nullptr) {
         return false;
+    }
     bool found = false;
     for (addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
         if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {

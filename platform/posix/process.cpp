@@ -12,17 +12,20 @@ extern char** environ;
 static wchar_t* program_path;  // lives as long as the process
 
 const wchar_t* platform_program_path(void) {
-    if (program_path != nullptr)
+    if (program_path != nullptr) {
         return program_path;
+    }
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n < 0)
+    if (n < 0) {
         n = 0;
+    }
     buffer[n] = 0;
     int units = platform_utf8_to_wide(buffer, nullptr, 0);
     wchar_t* path = static_cast<wchar_t*>(malloc((size_t)units * sizeof(wchar_t)));
-    if (path == nullptr)
+    if (path == nullptr) {
         return L"";
+    }
     platform_utf8_to_wide(buffer, path, units);
     program_path = path;
     return program_path;
@@ -31,11 +34,13 @@ const wchar_t* platform_program_path(void) {
 // Converts a wide vector to UTF-8 strings in one heap block; null on failure.
 static char** utf8_vector(wchar_t** wide, int count) {
     size_t bytes = (size_t)(count + 1) * sizeof(char*);
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; i++) {
         bytes += (size_t)platform_wide_to_utf8(wide[i], nullptr, 0);
+    }
     char** v = static_cast<char**>(malloc(bytes));
-    if (v == nullptr)
+    if (v == nullptr) {
         return nullptr;
+    }
     char* out = reinterpret_cast<char*>(v + count + 1);
     for (int i = 0; i < count; i++) {
         int n = platform_wide_to_utf8(wide[i], nullptr, 0);
@@ -91,8 +96,9 @@ const char* platform_message_box_kind(uint32_t type) {
 }
 
 int platform_message_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
-    if (message_box_hook != nullptr)
+    if (message_box_hook != nullptr) {
         return message_box_hook(owner, text, caption, type);
+    }
     // No window to show it in: print it where a user or a script sees it.
     printf("[%s] %ls: %ls\n", platform_message_box_kind(type), caption ? caption : L"",
            text ? text : L"");

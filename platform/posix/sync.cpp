@@ -12,8 +12,9 @@ struct PlatformLock {
 PlatformLock* platform_lock_create(uint32_t spin_count) {
     (void)spin_count;  // glibc's mutexes spin adaptively on their own
     PlatformLock* lock = static_cast<PlatformLock*>(calloc(1, sizeof(PlatformLock)));
-    if (lock == nullptr)
+    if (lock == nullptr) {
         return nullptr;
+    }
     pthread_mutex_init(&lock->mutex, nullptr);
     return lock;
 }
@@ -26,8 +27,9 @@ void platform_lock_leave(PlatformLock* lock) {
 }
 
 void platform_lock_destroy(PlatformLock* lock) {
-    if (lock == nullptr)
+    if (lock == nullptr) {
         return;
+    }
     pthread_mutex_destroy(&lock->mutex);
     free(lock);
 }
@@ -35,8 +37,9 @@ void platform_lock_destroy(PlatformLock* lock) {
 static pthread_mutex_t once_mutex = PTHREAD_MUTEX_INITIALIZER;
 
 void platform_once(PlatformOnce* once, void (*init)(void)) {
-    if (__atomic_load_n(&once->state, __ATOMIC_ACQUIRE) == 2)
+    if (__atomic_load_n(&once->state, __ATOMIC_ACQUIRE) == 2) {
         return;
+    }
     pthread_mutex_lock(&once_mutex);
     if (once->state != 2) {
         init();
@@ -54,8 +57,9 @@ struct PlatformEvent {
 
 PlatformEvent* platform_event_create(void) {
     PlatformEvent* event = static_cast<PlatformEvent*>(calloc(1, sizeof(PlatformEvent)));
-    if (event == nullptr)
+    if (event == nullptr) {
         return nullptr;
+    }
     pthread_mutex_init(&event->mutex, nullptr);
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
@@ -79,8 +83,9 @@ void platform_event_reset(PlatformEvent* event) {
 }
 
 void platform_event_destroy(PlatformEvent* event) {
-    if (event == nullptr)
+    if (event == nullptr) {
         return;
+    }
     pthread_cond_destroy(&event->cond);
     pthread_mutex_destroy(&event->mutex);
     free(event);
@@ -118,12 +123,14 @@ void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {
     self->waiter = event;
     bool input_waiting = self->queue_count > 0;
     pthread_mutex_unlock(&self->queue_lock);
-    if (input_waiting)
+    if (input_waiting) {
         return;
+    }
 
     struct timespec deadline = {};
-    if (timeout_ms >= 0)
+    if (timeout_ms >= 0) {
         deadline = posix_deadline_after(CLOCK_MONOTONIC, timeout_ms);
+    }
     pthread_mutex_lock(&event->mutex);
     while (!event->set && !event->kicked) {
         if (timeout_ms < 0) {

@@ -35,8 +35,9 @@ static uint32_t utf8_next(const unsigned char** s) {
         c = (c << 6) | (p[i] & 0x3F);
     }
     *s = p + 1 + extra;
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
         return REPLACEMENT;
+    }
     return c;
 }
 
@@ -46,19 +47,22 @@ int platform_utf8_to_wide(const char* text, wchar_t* out, int capacity) {
     for (;;) {
         uint32_t c = utf8_next(&s);
         if (capacity > 0) {
-            if (n >= capacity)
+            if (n >= capacity) {
                 return 0;
+            }
             out[n] = (wchar_t)c;
         }
         n++;
-        if (c == 0)
+        if (c == 0) {
             return n;
+        }
     }
 }
 
 static int utf8_encode(uint32_t c, char* out) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
         c = REPLACEMENT;
+    }
     if (c < 0x80) {
         out[0] = (char)c;
         return 1;
@@ -87,20 +91,24 @@ int platform_wide_to_utf8(const wchar_t* text, char* out, int capacity) {
         char bytes[4];
         int len = utf8_encode((uint32_t)*w, bytes);
         if (capacity > 0) {
-            if (n + len > capacity)
+            if (n + len > capacity) {
                 return 0;
-            for (int i = 0; i < len; i++)
+            }
+            for (int i = 0; i < len; i++) {
                 out[n + i] = bytes[i];
+            }
         }
         n += len;
-        if (*w == 0)
+        if (*w == 0) {
             return n;
+        }
     }
 }
 
 bool platform_format_wide(wchar_t* out, size_t capacity, const wchar_t* format, va_list args) {
-    if (capacity == 0)
+    if (capacity == 0) {
         return false;
+    }
     // glibc leaves a cut text unterminated, and stops early on a bad
     // conversion; start clean so the result is always a whole string.
     wmemset(out, 0, capacity);

@@ -16,8 +16,9 @@ static thread_local PosixThread* thread_self;
 
 static PosixThread* thread_record_new(void) {
     PosixThread* t = static_cast<PosixThread*>(calloc(1, sizeof(PosixThread)));
-    if (t == nullptr)
+    if (t == nullptr) {
         abort();  // without a record the thread cannot wait at all
+    }
     pthread_mutex_init(&t->queue_lock, nullptr);
     pthread_mutex_lock(&threads_lock);
     t->next = threads_head;
@@ -79,10 +80,12 @@ void platform_thread_exit(uint32_t code) {
 
 bool platform_thread_join(PlatformThread thread, int32_t timeout_ms) {
     PosixThread* t = reinterpret_cast<PosixThread*>(thread);
-    if (t == nullptr)
+    if (t == nullptr) {
         return false;
-    if (timeout_ms < 0)
+    }
+    if (timeout_ms < 0) {
         return pthread_join(t->id, nullptr) == 0;
+    }
     // The timed join takes a wall-clock deadline.
     struct timespec deadline = posix_deadline_after(CLOCK_REALTIME, timeout_ms);
     return pthread_timedjoin_np(t->id, nullptr, &deadline) == 0;
@@ -111,8 +114,9 @@ bool posix_queue_post(PosixThread* t, const PlatformMsg* msg) {
     t->queue[t->queue_count++] = copy;
     PlatformEvent* waiter = t->waiter;
     pthread_mutex_unlock(&t->queue_lock);
-    if (waiter != nullptr)
+    if (waiter != nullptr) {
         posix_event_kick(waiter);
+    }
     return true;
 }
 
@@ -132,8 +136,9 @@ bool platform_peek_message(PlatformMsg* out) {
 bool platform_post_thread_message(PlatformThread thread, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam) {
     PosixThread* t = reinterpret_cast<PosixThread*>(thread);
-    if (t == nullptr)
+    if (t == nullptr) {
         return false;
+    }
     PlatformMsg msg = {nullptr, message, wparam, lparam, 0, 0, 0};
     return posix_queue_post(t, &msg);
 }
@@ -163,15 +168,17 @@ struct PosixWindow {
 
 static PosixWindow* window_from(PlatformWindow handle) {
     PosixWindow* w = static_cast<PosixWindow*>(handle);
-    if (w == nullptr || w->magic != WINDOW_MAGIC)
+    if (w == nullptr || w->magic != WINDOW_MAGIC) {
         return nullptr;
+    }
     return w;
 }
 
 static PosixWindow* window_new(WindowKind kind, PlatformWindowProc proc, void* user) {
     PosixWindow* w = static_cast<PosixWindow*>(calloc(1, sizeof(PosixWindow)));
-    if (w == nullptr)
+    if (w == nullptr) {
         return nullptr;
+    }
     w->magic = WINDOW_MAGIC;
     w->kind = kind;
     w->owner = posix_thread_self();
@@ -191,8 +198,9 @@ void* platform_window_user(PlatformWindow window) {
 
 void platform_window_destroy_posix(PlatformWindow window) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr)
+    if (w == nullptr) {
         return;
+    }
     w->magic = 0;
     free(w->requests);
     free(w);
@@ -201,8 +209,9 @@ void platform_window_destroy_posix(PlatformWindow window) {
 bool platform_post_window_message(PlatformWindow window, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr)
+    if (w == nullptr) {
         return false;
+    }
     PlatformMsg msg = {window, message, wparam, lparam, 0, 0, 0};
     return posix_queue_post(w->owner, &msg);
 }
@@ -230,10 +239,12 @@ static intptr_t progress_bar_apply(PosixWindow* w, uint32_t message, uintptr_t w
         case PLATFORM_PBM_SETPOS:
             previous = s->position;
             s->position = (int32_t)wparam;
-            if (s->position < s->range_min)
+            if (s->position < s->range_min) {
                 s->position = s->range_min;
-            if (s->position > s->range_max)
+            }
+            if (s->position > s->range_max) {
                 s->position = s->range_max;
+            }
             break;
         case PLATFORM_PBM_SETBARCOLOR:
             previous = (intptr_t)s->bar_color;
@@ -249,18 +260,21 @@ static intptr_t progress_bar_apply(PosixWindow* w, uint32_t message, uintptr_t w
         default:
             break;
     }
-    if (w->proc != nullptr)
+    if (w->proc != nullptr) {
         w->proc(w, message, wparam, lparam);  // an observer, if any
+    }
     return previous;
 }
 
 intptr_t platform_send_window_message(PlatformWindow window, uint32_t message, uintptr_t wparam,
                                       intptr_t lparam) {
     PosixWindow* w = window_from(window);
-    if (w == nullptr)
+    if (w == nullptr) {
         return 0;
-    if (w->kind == WINDOW_PROGRESS_BAR)
+    }
+    if (w->kind == WINDOW_PROGRESS_BAR) {
         return progress_bar_apply(w, message, wparam, lparam);
+    }
     return w->proc != nullptr ? w->proc(window, message, wparam, lparam) : 0;
 }
 
@@ -277,8 +291,9 @@ PlatformWindow platform_progress_bar_create(PlatformWindow parent, int x, int y,
                                             int height) {
     (void)parent, (void)x, (void)y, (void)width, (void)height;
     PosixWindow* w = window_new(WINDOW_PROGRESS_BAR, nullptr, nullptr);
-    if (w == nullptr)
+    if (w == nullptr) {
         return nullptr;
+    }
     w->progress.range_max = 100;  // the control's own default range
     w->progress.state = PLATFORM_PBST_NORMAL;
     return w;
@@ -286,19 +301,23 @@ PlatformWindow platform_progress_bar_create(PlatformWindow parent, int x, int y,
 
 void platform_progress_bar_observe(PlatformWindow bar, PlatformWindowProc observer) {
     PosixWindow* w = window_from(bar);
-    if (w != nullptr && w->kind == WINDOW_PROGRESS_BAR)
+    if (w != nullptr && w->kind == WINDOW_PROGRESS_BAR) {
         w->proc = observer;
+    }
 }
 
 uint32_t platform_progress_bar_record(PlatformWindow bar, PlatformProgressState* state,
                                       PlatformProgressRequest* requests, uint32_t capacity) {
     PosixWindow* w = window_from(bar);
-    if (w == nullptr || w->kind != WINDOW_PROGRESS_BAR)
+    if (w == nullptr || w->kind != WINDOW_PROGRESS_BAR) {
         return 0;
-    if (state != nullptr)
+    }
+    if (state != nullptr) {
         *state = w->progress;
+    }
     uint32_t n = w->request_count < capacity ? w->request_count : capacity;
-    if (requests != nullptr && n > 0)
+    if (requests != nullptr && n > 0) {
         memcpy(requests, w->requests, n * sizeof(*requests));
+    }
     return w->request_count;
 }

@@ -8,14 +8,16 @@
 
 PlatformPathKind platform_path_kind(const wchar_t* long_path) {
     DWORD attributes = GetFileAttributesW(long_path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         return PLATFORM_PATH_NONE;
+    }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PLATFORM_PATH_DIRECTORY : PLATFORM_PATH_FILE;
 }
 
 PlatformCreateResult platform_create_directory(const wchar_t* long_path) {
-    if (CreateDirectoryW(long_path, nullptr))
+    if (CreateDirectoryW(long_path, nullptr)) {
         return PLATFORM_CREATED;
+    }
     return GetLastError() == ERROR_ALREADY_EXISTS ? PLATFORM_ALREADY_EXISTS
                                                   : PLATFORM_CREATE_FAILED;
 }
@@ -38,16 +40,18 @@ PlatformFile* platform_file_create(const wchar_t* long_path) {
     // the system removes it once the last handle goes with the process.
     HANDLE file = CreateFileW(long_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
+    }
     return reinterpret_cast<PlatformFile*>(file);
 }
 
 PlatformFile* platform_file_create_new(const wchar_t* long_path, bool owner_only) {
     HANDLE file = CreateFileW(long_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
+    }
     return reinterpret_cast<PlatformFile*>(file);
 }
 
@@ -65,8 +69,9 @@ bool platform_file_write(PlatformFile* file, const void* data, uint32_t n) {
 }
 
 void platform_file_close(PlatformFile* file) {
-    if (file != nullptr)
+    if (file != nullptr) {
         CloseHandle(reinterpret_cast<HANDLE>(file));
+    }
 }
 
 bool platform_file_make_executable(const wchar_t* long_path) {

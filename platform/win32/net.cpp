@@ -34,8 +34,9 @@ bool platform_net_startup(void) {
 
 PlatformSocket platform_net_socket_tcp(void) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
         return PLATFORM_SOCKET_NONE;
+    }
     // A request goes out in several small pieces and then waits for the
     // answer; coalescing them would only add a delayed-ACK round trip.
     BOOL on = TRUE;
@@ -78,26 +79,33 @@ int32_t platform_net_wait(PlatformSocket socket, uint32_t events, uint32_t timeo
     FD_ZERO(&read_set);
     FD_ZERO(&write_set);
     FD_ZERO(&error_set);
-    if (events & PLATFORM_NET_READABLE)
+    if (events & PLATFORM_NET_READABLE) {
         FD_SET(s, &read_set);
-    if (events & PLATFORM_NET_WRITABLE)
+    }
+    if (events & PLATFORM_NET_WRITABLE) {
         FD_SET(s, &write_set);
+    }
     FD_SET(s, &error_set);
     timeval limit;
     limit.tv_sec = static_cast<long>(timeout_ms / 1000);
     limit.tv_usec = static_cast<long>((timeout_ms % 1000) * 1000);
     int rc = select(0, &read_set, &write_set, &error_set, &limit);
-    if (rc == SOCKET_ERROR)
+    if (rc == SOCKET_ERROR) {
         return -1;
-    if (rc == 0)
+    }
+    if (rc == 0) {
         return 0;
+    }
     int32_t ready = 0;
-    if (FD_ISSET(s, &read_set))
+    if (FD_ISSET(s, &read_set)) {
         ready |= PLATFORM_NET_READABLE;
-    if (ready == 0 && FD_ISSET(s, &error_set))
+    }
+    if (ready == 0 && FD_ISSET(s, &error_set)) {
         return PLATFORM_NET_ERROR;
-    if (FD_ISSET(s, &write_set))
+    }
+    if (FD_ISSET(s, &write_set)) {
         ready |= PLATFORM_NET_WRITABLE;
+    }
     return ready;
 }
 
@@ -111,8 +119,9 @@ void platform_net_close(PlatformSocket socket) {
 
 bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
     unsigned long value = inet_addr(dotted);
-    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0)
+    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0) {
         return false;
+    }
     *address = static_cast<uint32_t>(value);
     return true;
 }
@@ -120,8 +129,9 @@ bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
 bool platform_net_lookup_ipv4(const char* host, uint32_t* address) {
     hostent* answer = gethostbyname(host);
     if (answer == nullptr || answer->h_addrtype != AF_INET || answer->h_addr_list == nullptr ||
-        answer->h_addr_list[0] == nullptr)
+        answer->h_addr_list[0] == nullptr) {
         return false;
+    }
     memcpy(address, answer->h_addr_list[0], sizeof *address);
     return true;
 }

@@ -10,8 +10,9 @@ const wchar_t* platform_program_path(void) {
     static wchar_t path[32768];
     if (path[0] == 0) {
         DWORD n = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
-        if (n == 0 || n >= sizeof path / sizeof path[0])
+        if (n == 0 || n >= sizeof path / sizeof path[0]) {
             path[0] = 0;
+        }
     }
     return path;
 }
@@ -42,7 +43,8 @@ void platform_set_message_box_hook(PlatformMessageBoxHook hook) {
 }
 
 int platform_message_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
-    if (message_box_hook != nullptr)
+    if (message_box_hook != nullptr) {
         return message_box_hook(owner, text, caption, type);
+    }
     return MessageBoxW(static_cast<HWND>(owner), text, caption, type);
 }

@@ -11,8 +11,9 @@ struct PlatformLock {
 
 PlatformLock* platform_lock_create(uint32_t spin_count) {
     PlatformLock* lock = static_cast<PlatformLock*>(calloc(1, sizeof(PlatformLock)));
-    if (lock == nullptr)
+    if (lock == nullptr) {
         return nullptr;
+    }
     if (spin_count != 0) {
         InitializeCriticalSectionAndSpinCount(&lock->section, spin_count);
     } else {
@@ -29,23 +30,26 @@ void platform_lock_leave(PlatformLock* lock) {
 }
 
 void platform_lock_destroy(PlatformLock* lock) {
-    if (lock == nullptr)
+    if (lock == nullptr) {
         return;
+    }
     DeleteCriticalSection(&lock->section);
     free(lock);
 }
 
 void platform_once(PlatformOnce* once, void (*init)(void)) {
     // 0: not begun, 1: running, 2: done. Losers of the race yield until done.
-    if (InterlockedCompareExchange(&once->state, 2, 2) == 2)
+    if (InterlockedCompareExchange(&once->state, 2, 2) == 2) {
         return;
+    }
     if (InterlockedCompareExchange(&once->state, 1, 0) == 0) {
         init();
         InterlockedExchange(&once->state, 2);
         return;
     }
-    while (InterlockedCompareExchange(&once->state, 2, 2) != 2)
+    while (InterlockedCompareExchange(&once->state, 2, 2) != 2) {
         Sleep(0);
+    }
 }
 
 // The layer's event is the Windows event handle itself.
@@ -61,8 +65,9 @@ void platform_event_reset(PlatformEvent* event) {
 }
 
 void platform_event_destroy(PlatformEvent* event) {
-    if (event != nullptr)
+    if (event != nullptr) {
         CloseHandle(reinterpret_cast<HANDLE>(event));
+    }
 }
 
 void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {

@@ -14,13 +14,15 @@ int platform_wide_to_utf8(const wchar_t* text, char* out, int capacity) {
 }
 
 bool platform_format_wide(wchar_t* out, size_t capacity, const wchar_t* format, va_list args) {
-    if (capacity == 0)
+    if (capacity == 0) {
         return false;
+    }
     // The runtime's truncating formatter leaves a cut text unterminated.
     int n = _vsnwprintf(out, capacity - 1, format, args);
     out[capacity - 1] = 0;
-    if (n < 0)
+    if (n < 0) {
         return false;
+    }
     out[n] = 0;
     return true;
 }

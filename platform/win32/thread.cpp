@@ -33,14 +33,16 @@ static unsigned __stdcall thread_trampoline(void* record) {
 
 PlatformThread platform_thread_start(void (*fn)(void* arg), void* arg) {
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr)
+    if (start == nullptr) {
         return 0;
+    }
     start->fn = fn;
     start->arg = arg;
     // Through the C runtime, so its per-thread state exists on the thread.
     uintptr_t handle = _beginthreadex(nullptr, 0, thread_trampoline, start, 0, nullptr);
-    if (handle == 0)
+    if (handle == 0) {
         free(start);
+    }
     return handle;
 }
 
@@ -80,8 +82,9 @@ static void msg_from_platform(const PlatformMsg* in, MSG* out) {
 
 bool platform_peek_message(PlatformMsg* out) {
     MSG msg;
-    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         return false;
+    }
     msg_to_platform(&msg, out);
     return true;
 }

@@ -63,8 +63,9 @@ class CallLog {
     std::vector<uint32_t> ids() {
         std::lock_guard<std::mutex> hold(lock_);
         std::vector<uint32_t> out;
-        for (const Call& c : calls_)
+        for (const Call& c : calls_) {
             out.push_back(c.id);
+        }
         return out;
     }
     void clear() {
@@ -108,8 +109,9 @@ inline void counting_release(void* payload) {
 inline bool pump_until_logged(size_t n, uint32_t timeout_ms) {
     uint32_t start = platform_tick_ms();
     while (call_log().size() < n) {
-        if (platform_tick_ms() - start > timeout_ms)
+        if (platform_tick_ms() - start > timeout_ms) {
             return false;
+        }
         mail_wait(0xFFFFFFF0u, 20);
     }
     return true;
@@ -119,8 +121,9 @@ inline bool pump_until_logged(size_t n, uint32_t timeout_ms) {
 inline bool sleep_until_logged(size_t n, uint32_t timeout_ms) {
     uint32_t start = platform_tick_ms();
     while (call_log().size() < n) {
-        if (platform_tick_ms() - start > timeout_ms)
+        if (platform_tick_ms() - start > timeout_ms) {
             return false;
+        }
         platform_sleep_ms(1);
     }
     return true;
@@ -132,11 +135,13 @@ inline bool sleep_until_logged(size_t n, uint32_t timeout_ms) {
 inline std::filesystem::path native_path(const std::string& internal) {
     std::string text = internal;
 #ifdef _WIN32
-    if (text.size() >= 3 && text[0] == '/' && text[2] == ':')
+    if (text.size() >= 3 && text[0] == '/' && text[2] == ':') {
         text.erase(0, 1);
+    }
     for (char& c : text) {
-        if (c == '/')
+        if (c == '/') {
             c = '\\';
+        }
     }
 #endif
     return std::filesystem::u8path(text);
@@ -147,14 +152,17 @@ inline std::string internal_path(const std::filesystem::path& native) {
     std::string text = native.u8string();
 #ifdef _WIN32
     for (char& c : text) {
-        if (c == '\\')
+        if (c == '\\') {
             c = '/';
+        }
     }
-    if (text.size() >= 2 && text[1] == ':')
+    if (text.size() >= 2 && text[1] == ':') {
         text.insert(0, "/");
+    }
 #endif
-    while (text.size() > 1 && text.back() == '/')
+    while (text.size() > 1 && text.back() == '/') {
         text.pop_back();
+    }
     return text;
 }
 
@@ -180,8 +188,9 @@ class TempDir {
             return;
         }
         fs::path real = fs::canonical(base, ec);
-        if (!ec)
+        if (!ec) {
             base = real;
+        }
         static std::mutex lock;
         static std::mt19937_64 random(
             std::random_device{}() ^
@@ -205,8 +214,9 @@ class TempDir {
     }
     ~TempDir() {
         std::error_code ec;
-        if (!native_.empty())
+        if (!native_.empty()) {
             std::filesystem::remove_all(native_, ec);
+        }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -254,12 +264,14 @@ inline void write_file(const std::string& p, const std::string& text) {
 inline std::string read_file(const std::string& p) {
     std::string out;
     FILE* f = open_file(p, "rb");
-    if (f == nullptr)
+    if (f == nullptr) {
         return "<missing>";
+    }
     char buf[256];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
         out.append(buf, n);
+    }
     fclose(f);
     return out;
 }
@@ -298,8 +310,9 @@ class ScopedCwd {
 
 // UTF-8 <-> wide for messages and comparisons.
 inline std::string narrow(const wchar_t* w) {
-    if (w == nullptr)
+    if (w == nullptr) {
         return "<none>";
+    }
     int n = platform_wide_to_utf8(w, nullptr, 0);
     std::string out((size_t)n, '\0');
     platform_wide_to_utf8(w, &out[0], n);

@@ -20,8 +20,9 @@ std::vector<std::wstring> split(const std::wstring& line) {
         ADD_FAILURE() << "split failed";
         return out;
     }
-    for (int i = 0; i < argc; i++)
+    for (int i = 0; i < argc; i++) {
         out.push_back(argv[i]);
+    }
     EXPECT_EQ(argv[argc], nullptr) << "vector not ended by null";
     free(argv);
     return out;
@@ -39,8 +40,9 @@ std::wstring quote(const std::wstring& arg) {
 
 std::string show(const std::vector<std::wstring>& v) {
     std::string out;
-    for (const std::wstring& s : v)
+    for (const std::wstring& s : v) {
         out += "[" + narrow(s.c_str()) + "]";
+    }
     return out;
 }
 
@@ -116,8 +118,9 @@ TEST(CommandLineQuote, RoundTrip) {
     };
     // One line holding every argument, after a program name.
     std::wstring line = LR"("C:\Program Files\Chat\CorvaneChat.exe")";
-    for (const std::wstring& a : args)
+    for (const std::wstring& a : args) {
         line += L" " + quote(a);
+    }
     std::vector<std::wstring> want = {LR"(C:\Program Files\Chat\CorvaneChat.exe)"};
     want.insert(want.end(), args.begin(), args.end());
     EXPECT_EQ(show(split(line)), show(want)) << "line " << narrow(line.c_str());

@@ -26,8 +26,9 @@ namespace {
 LRESULT CALLBACK test_window_relay(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     PlatformWindowProc proc =
         reinterpret_cast<PlatformWindowProc>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (proc != nullptr && message >= WM_USER)
+    if (proc != nullptr && message >= WM_USER) {
         return proc(window, message, wparam, lparam);
+    }
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
@@ -41,12 +42,14 @@ PlatformWindow test_window_create(PlatformWindowProc proc) {
         c.lpszClassName = L"CorvaneCoreTestWindow";
         return RegisterClassExW(&c);
     }();
-    if (window_class == 0)
+    if (window_class == 0) {
         return nullptr;
+    }
     HWND window = CreateWindowExW(0, L"CorvaneCoreTestWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (window != nullptr)
+    if (window != nullptr) {
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(proc));
+    }
     return window;
 }
 
@@ -54,8 +57,9 @@ PlatformWindow test_window_create(PlatformWindowProc proc) {
 // is already gone.
 void test_window_destroy(PlatformWindow window) {
     HWND h = static_cast<HWND>(window);
-    if (IsWindow(h) && GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId())
+    if (IsWindow(h) && GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId()) {
         DestroyWindow(h);
+    }
 }
 #else
 PlatformWindow test_window_create(PlatformWindowProc proc) {
@@ -93,8 +97,9 @@ void stop_thread(Mailbox* t) {
 
 TEST(MailboxGrowth, CapacityGrowsByHalf) {
     const uint32_t steps[][2] = {{32, 48}, {48, 72}, {72, 108}, {108, 162}, {162, 243}};
-    for (const auto& s : steps)
+    for (const auto& s : steps) {
         EXPECT_EQ(mail_grown_capacity(s[0]), s[1]) << "from " << s[0];
+    }
 }
 
 TEST_F(MailboxTest, MessageArrayGrowsOnThe33rdAnd49thMessage) {
@@ -114,8 +119,9 @@ TEST_F(MailboxTest, MessageArrayGrowsOnThe33rdAnd49thMessage) {
     EXPECT_FALSE(mail_pump(m, 0));
     std::vector<Call> calls = call_log().calls();
     ASSERT_EQ(calls.size(), 73u);
-    for (uint32_t i = 0; i < 73; i++)
+    for (uint32_t i = 0; i < 73; i++) {
         EXPECT_EQ(calls[i].param, (int32_t)i) << "message " << i;
+    }
     EXPECT_EQ(m->message_count, 0u);
     EXPECT_EQ(m->message_capacity, 108u) << "the array never shrinks";
 }
@@ -138,13 +144,15 @@ TEST_F(MailboxTest, HandlerTableGrowsOnThe33rdAnd49thHandler) {
         EXPECT_LT(m->handlers[i - 1].id, m->handlers[i].id) << "entry " << i;
     }
     // Every one of them is found by the pump.
-    for (uint32_t id = 1000 - 72; id <= 1000; id++)
+    for (uint32_t id = 1000 - 72; id <= 1000; id++) {
         mail_post(m, id, 0, nullptr, nullptr);
+    }
     mail_pump(m, 0);
     std::vector<uint32_t> ids = call_log().ids();
     ASSERT_EQ(ids.size(), 73u);
-    for (uint32_t i = 0; i < 73; i++)
+    for (uint32_t i = 0; i < 73; i++) {
         EXPECT_EQ(ids[i], 1000 - 72 + i);
+    }
 }
 
 TEST_F(MailboxTest, AddingAHandlerReplacesOrInsertsInOrder) {
@@ -169,8 +177,9 @@ TEST_F(MailboxTest, AddingAHandlerReplacesOrInsertsInOrder) {
         SCOPED_TRACE("case " + std::to_string(index++));
         Mailbox* box = mailbox_create();
         ASSERT_NE(box, nullptr);
-        for (const Add& a : c.adds)
+        for (const Add& a : c.adds) {
             ASSERT_TRUE(mailbox_add_handler(box, a.id, by_tag[a.tag]));
+        }
         ASSERT_EQ(box->handler_count, c.table.size());
         for (size_t i = 0; i < c.table.size(); i++) {
             EXPECT_EQ(box->handlers[i].id, c.table[i].id) << "entry " << i;
@@ -178,8 +187,9 @@ TEST_F(MailboxTest, AddingAHandlerReplacesOrInsertsInOrder) {
         }
         // Dispatch reaches the handler that replaced the old one.
         call_log().clear();
-        for (const Add& a : c.table)
+        for (const Add& a : c.table) {
             mail_post(box, a.id, 0, nullptr, nullptr);
+        }
         mail_pump(box, 0);
         std::vector<Call> calls = call_log().calls();
         ASSERT_EQ(calls.size(), c.table.size());
@@ -353,11 +363,13 @@ TEST_F(MailboxTest, QuitMidBatchDispatchesTheRestAndPumpsWindowsOnceMore) {
         {MAIL_START, 0}, {10, 0}, {11, 0}, {PLATFORM_WM_USER + 1, WINDOW_TAG}};
     std::vector<Call> calls = call_log().calls();
     std::vector<std::pair<uint32_t, int>> got;
-    for (const Call& c : calls)
+    for (const Call& c : calls) {
         got.push_back({c.id, c.tag});
+    }
     EXPECT_EQ(got, want);
-    for (const Call& c : calls)
+    for (const Call& c : calls) {
         EXPECT_EQ(c.receiver, t);
+    }
     EXPECT_FALSE(mail_post(t, 12, 0, nullptr, nullptr)) << "a quit mailbox took a post";
     test_window_destroy(batch_window);
 }
@@ -366,8 +378,9 @@ TEST_F(MailboxTest, MessagePostedDuringDispatchJoinsTheNextBatch) {
     struct Poster {
         static int32_t handler(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
             record_handler(sender, id, param, payload);
-            if (id == 20)
+            if (id == 20) {
                 mail_post(mail_current_mailbox(), 21, 0, nullptr, nullptr);
+            }
             return 0;
         }
     };
@@ -390,8 +403,9 @@ TEST_F(MailboxTest, PumpReportsTheAwaitedIdOnlyWhenInTheBatch) {
         {{4, 6}, 5, false}, {{5}, 0, false}, {{70000}, 70000, true},
     };
     for (const auto& c : cases) {
-        for (uint32_t id : c.batch)
+        for (uint32_t id : c.batch) {
             mail_post(m, id, 0, nullptr, nullptr);
+        }
         EXPECT_EQ(mail_pump(m, c.awaited), c.seen) << "awaiting " << c.awaited;
         EXPECT_EQ(m->message_count, 0u);
     }
@@ -517,8 +531,9 @@ TEST_F(MailboxTest, ThreadMessageFromAnotherThreadWakesAStartedThreadsWait) {
     PlatformThread t = platform_thread_start(wake_target_main, &target);
     ASSERT_NE(t, 0u);
     uint32_t start = platform_tick_ms();
-    while (target.ready.load() == 0 && platform_tick_ms() - start < 5000)
+    while (target.ready.load() == 0 && platform_tick_ms() - start < 5000) {
         platform_sleep_ms(1);
+    }
     if (target.ready.load() != 1) {
         platform_thread_join(t, 15000);  // it still uses target
         FAIL() << "the started thread did not get going";
@@ -591,11 +606,13 @@ TEST_F(MailboxTest, WaitReturnsAtOnceWhenInputIsAlreadyQueued) {
         }
 #ifdef _WIN32
         // Marks the queued input as old, which a wait for new input ignores.
-        if (c.looked_at)
+        if (c.looked_at) {
             GetQueueStatus(QS_ALLINPUT);
+        }
 #endif
-        if (c.event)
+        if (c.event) {
             platform_event_set(m->event);
+        }
         uint32_t start = platform_tick_ms();
         platform_wait_event_or_input(m->event, 3000);
         EXPECT_LT(platform_tick_ms() - start, 1000u) << c.name << ": the wait slept";
@@ -704,8 +721,9 @@ TEST_F(MailboxTest, LimitedWaitThatOvershootsToMinusOneStillEnds) {
     Mailbox* t = mailbox_start_thread(table, 0, nullptr);
     ASSERT_NE(t, nullptr);
     uint32_t start = platform_tick_ms();
-    while (overshoot_result.load() == 0 && platform_tick_ms() - start < 5000)
+    while (overshoot_result.load() == 0 && platform_tick_ms() - start < 5000) {
         platform_sleep_ms(1);
+    }
     ASSERT_EQ(overshoot_result.load(), 1) << "a 1 ms wait did not end";
     stop_thread(t);
 }
@@ -738,8 +756,9 @@ TEST_F(MailboxTest, FirstMessageOfAStartedThreadComesFromItsCreator) {
 uint64_t process_cpu_ms() {
 #ifdef _WIN32
     FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user))
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
         return 0;
+    }
     auto ms = [](const FILETIME& t) {
         return ((uint64_t)t.dwHighDateTime << 32 | t.dwLowDateTime) / 10000u;
     };
@@ -834,8 +853,9 @@ TEST(MailboxAttach, AttachedMailboxIsCurrentWithTheTableOnly) {
 Mailbox* order_target;
 
 int32_t post_numbered(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    for (int32_t i = 0; i < 1000; i++)
+    for (int32_t i = 0; i < 1000; i++) {
         mail_post(order_target, 200, i, nullptr, nullptr);
+    }
     return 0;
 }
 

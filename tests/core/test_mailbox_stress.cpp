@@ -26,8 +26,9 @@ int32_t count_message(Mailbox* sender, uint32_t id, int32_t param, void* payload
     received++;
     for (int s = 0; s < SENDERS; s++) {
         if (sender == senders[s]) {
-            if (param != next_expected[s])
+            if (param != next_expected[s]) {
                 out_of_order++;
+            }
             next_expected[s] = param + 1;
             return 0;
         }
@@ -39,8 +40,9 @@ int32_t count_message(Mailbox* sender, uint32_t id, int32_t param, void* payload
 TEST(MailboxStress, FourSendersNothingLostOrderKept) {
     test_main_mailbox();
     received = out_of_order = unknown_sender = 0;
-    for (int32_t& n : next_expected)
+    for (int32_t& n : next_expected) {
         n = 0;
+    }
     Mailbox* owner = mailbox_create();
     ASSERT_NE(owner, nullptr);
     ASSERT_TRUE(mailbox_add_handler(owner, STRESS_ID, count_message));
@@ -75,15 +77,17 @@ TEST(MailboxStress, FourSendersNothingLostOrderKept) {
             mail_wait(STRESS_ID, 50);
         }
     }
-    for (std::thread& t : threads)
+    for (std::thread& t : threads) {
         t.join();
+    }
     mail_pump(owner, 0);  // anything still queued
 
     EXPECT_EQ(received, total);
     EXPECT_EQ(out_of_order, 0);
     EXPECT_EQ(unknown_sender, 0);
-    for (int s = 0; s < SENDERS; s++)
+    for (int s = 0; s < SENDERS; s++) {
         EXPECT_EQ(next_expected[s], PER_SENDER) << "sender " << s;
+    }
     EXPECT_EQ(owner->message_count, 0u);
     mail_set_current_mailbox(test_main_mailbox());
 }

@@ -178,8 +178,9 @@ TEST(PathToLongWide, AbsolutePaths) {
 std::wstring long_form(const std::string& posix) {
     std::wstring out = LR"(\\?\)" + widen(posix.c_str() + 1);
     for (wchar_t& c : out) {
-        if (c == L'/')
+        if (c == L'/') {
             c = L'\\';
+        }
     }
     return out;
 }
@@ -233,8 +234,9 @@ TEST(PathToDisplay, Examples) {
     EXPECT_EQ(path_to_display(nullptr), nullptr);
     EXPECT_EQ(path_to_display_wide(nullptr), nullptr);
     // What the folder box shows reads back as the same folder.
-    for (const char* folder : {"/E:", "/E:/Chat", "/UNC/server/share"})
+    for (const char* folder : {"/E:", "/E:/Chat", "/UNC/server/share"}) {
         EXPECT_EQ(or_none(path_from_wide(path_to_display_wide(folder))), or_none(folder));
+    }
 }
 
 TEST(PathToDisplay, RelativePathStartsAtTheCurrentDirectory) {
@@ -244,8 +246,9 @@ TEST(PathToDisplay, RelativePathStartsAtTheCurrentDirectory) {
     std::string root = has_drive(dir.path()) ? dir.path().substr(1) : dir.path();
     std::string expected = root + "/relative/dir";
     for (char& c : expected) {
-        if (c == '/')
+        if (c == '/') {
             c = '\\';
+        }
     }
     EXPECT_EQ(or_none(path_to_display("relative/dir")), or_none(expected.c_str()));
 }

@@ -83,8 +83,9 @@ class ReportTest : public ::testing::Test {
         main_window = nullptr;
         platform_set_message_box_hook(nullptr);
         // Whatever the test left queued is released here.
-        if (!ui->quit)
+        if (!ui->quit) {
             mail_pump(ui, 0);
+        }
     }
     // The texts posted to the UI mailbox, with their params.
     std::vector<std::pair<int32_t, std::wstring>> ui_posts() {
@@ -152,8 +153,9 @@ TEST_F(ReportTest, SinkOrderAndAdmission) {
             std::lock_guard<std::mutex> hold(deliveries_lock);
             deliveries.clear();
         }
-        for (const Reg& r : c.registered)
+        for (const Reg& r : c.registered) {
             ASSERT_TRUE(sink_register(r.max_level, by_tag[r.tag]));
+        }
         ASSERT_EQ(sink_count(), c.list.size());
         for (uint32_t i = 0; i < sink_count(); i++) {
             EXPECT_TRUE(sink_at(i)->callback == by_tag[c.list[i]]) << "entry " << i;
@@ -164,8 +166,9 @@ TEST_F(ReportTest, SinkOrderAndAdmission) {
         EXPECT_EQ(sink_at(sink_count()), nullptr);
         report(REPORT_ERROR, L"x");
         std::vector<int> called;
-        for (const Delivery& d : delivered())
+        for (const Delivery& d : delivered()) {
             called.push_back(d.tag);
+        }
         EXPECT_EQ(called, c.called_by_error);
     }
 }
@@ -190,8 +193,9 @@ TEST_F(ReportTest, LongTextIsCutTo4095) {
     const size_t lengths[] = {0, 1, 4094, 4095, 4096, 4097, 10000};
     for (size_t len : lengths) {
         std::wstring text;
-        for (size_t i = 0; i < len; i++)
+        for (size_t i = 0; i < len; i++) {
             text.push_back(L"abcdefghij"[i % 10]);
+        }
         size_t expected = len < 4095 ? len : 4095;
         {
             std::lock_guard<std::mutex> hold(deliveries_lock);
@@ -273,8 +277,9 @@ TEST_F(ReportTest, FatalReportEndsTheReportingThread) {
 constexpr int REPORTS_PER_THREAD = 100;
 
 int32_t report_many(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    for (int i = 0; i < REPORTS_PER_THREAD; i++)
+    for (int i = 0; i < REPORTS_PER_THREAD; i++) {
         report(REPORT_ERROR, L"thread %d report %d", param, i);
+    }
     return 0;
 }
 
@@ -348,8 +353,9 @@ std::atomic<bool> reporter_joined;
 int stderr_box(void* owner, const wchar_t* text, const wchar_t* caption, uint32_t type) {
     fprintf(stderr, "box: %s\n", narrow(text).c_str());
     uint32_t start = platform_tick_ms();
-    while (!reporter_joined.load() && platform_tick_ms() - start < 5000)
+    while (!reporter_joined.load() && platform_tick_ms() - start < 5000) {
         platform_sleep_ms(1);
+    }
     return PLATFORM_IDOK;
 }
 
@@ -364,8 +370,9 @@ void fatal_path() {
     ui_mailbox = mailbox_start_thread(ui_table, 0, nullptr);
     const HandlerEntry reporter_table[] = {{MAIL_START, report_fatal}, {0, nullptr}};
     Mailbox* reporter = mailbox_start_thread(reporter_table, 0, nullptr);
-    if (reporter != nullptr && platform_thread_join(reporter->thread, 5000))
+    if (reporter != nullptr && platform_thread_join(reporter->thread, 5000)) {
         reporter_joined = true;
+    }
     platform_sleep_ms(10000);
     fprintf(stderr, "the process went on\n");
     exit(3);

@@ -60,8 +60,9 @@ TEST(ScratchRing, SlotCapacityFollowsTheRequests) {
             EXPECT_EQ(ring->slots[0].buffer, p);
             EXPECT_EQ(ring->slots[0].capacity, row.capacity_after) << "request " << row.request;
             memset(p, 'x', row.request);  // the whole request is usable
-            for (uint32_t i = 1; i < SCRATCH_SLOTS; i++)
+            for (uint32_t i = 1; i < SCRATCH_SLOTS; i++) {
                 scratch_alloc(1);
+            }
         }
     });
 }

@@ -63,8 +63,9 @@ void parse(const std::vector<std::wstring>& args) {
     texts.insert(texts.begin(), L"CorvaneChatBootstrap.exe");
     texts.push_back(L"X:\\Past\\The\\End");
     std::vector<wchar_t*> argv;
-    for (std::wstring& t : texts)
+    for (std::wstring& t : texts) {
         argv.push_back(&t[0]);
+    }
     parse_command_line((int)texts.size() - 1, argv.data());
 }
 
@@ -245,14 +246,16 @@ TEST_F(SettingsTest, ProgramFilePathWhileAnotherThreadReplacesTheFolder) {
     settings_store(&install_folder, a.path().c_str());
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        for (int i = 0; !done.load(); i++)
+        for (int i = 0; !done.load(); i++) {
             settings_store(&install_folder, (i % 2 ? a : b).path().c_str());
+        }
     });
     int odd = 0;
     for (int i = 0; i < 3000; i++) {
         std::string got = or_none(program_file_path());
-        if (got != paths[0] && got != paths[1])
+        if (got != paths[0] && got != paths[1]) {
             odd++;
+        }
     }
     done = true;
     writer.join();
@@ -284,12 +287,15 @@ TEST_F(SettingsTest, RecoverProgramFile) {
         std::string program = dir / "Bin/CorvaneChat.exe";
         std::string old = program + ".old";
         std::string repair = program + ".repair";
-        if (c.program)
+        if (c.program) {
             write_file(program, c.program);
-        if (c.old)
+        }
+        if (c.old) {
             write_file(old, c.old);
-        if (c.repair)
+        }
+        if (c.repair) {
             write_file(repair, c.repair);
+        }
         settings_store(&install_folder, dir.path().c_str());
         recover_program_file();
         auto content = [](const std::string& path) {

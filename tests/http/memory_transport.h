@@ -59,19 +59,24 @@ struct MemoryPeer {
 
     static int32_t receive(void* context, char* buffer, int32_t size) {
         MemoryPeer* peer = static_cast<MemoryPeer*>(context);
-        if (peer->silent())
+        if (peer->silent()) {
             return HTTP_TRANSPORT_NOT_READY;
-        if (peer->position >= peer->reply.size())
+        }
+        if (peer->position >= peer->reply.size()) {
             return peer->at_end;
+        }
         size_t n = peer->reply.size() - peer->position;
-        if (n > static_cast<size_t>(size))
+        if (n > static_cast<size_t>(size)) {
             n = static_cast<size_t>(size);
-        if (n > peer->piece)
+        }
+        if (n > peer->piece) {
             n = peer->piece;
+        }
         // A piece stops where a pause begins.
         for (const Pause& pause : peer->pauses) {
-            if (pause.for_ms > 0 && pause.at > peer->position && pause.at < peer->position + n)
+            if (pause.for_ms > 0 && pause.at > peer->position && pause.at < peer->position + n) {
                 n = pause.at - peer->position;
+            }
         }
         memcpy(buffer, peer->reply.data() + peer->position, n);
         peer->position += n;
@@ -100,13 +105,16 @@ inline HttpResult read_whole_body(HttpRequest* request, std::string* body, int32
     for (int guard = 0; guard < 1000000; ++guard) {
         int32_t count = -1;
         HttpResult result = http_read_body(request, &buffer[0], capacity, &count);
-        if (result != HTTP_OK && result != HTTP_END)
+        if (result != HTTP_OK && result != HTTP_END) {
             return result;
+        }
         body->append(buffer.data(), static_cast<size_t>(count));
-        if (pieces != nullptr)
+        if (pieces != nullptr) {
             ++*pieces;
-        if (result == HTTP_END)
+        }
+        if (result == HTTP_END) {
             return result;
+        }
     }
     return -1;
 }

@@ -32,23 +32,29 @@ struct PeerSettings {
 inline PeerFetch peer_fetch(const std::string& url, const PeerSettings& settings = PeerSettings()) {
     PeerFetch out;
     HttpRequest* request = http_create();
-    if (request == nullptr)
+    if (request == nullptr) {
         return out;
+    }
     http_set_user_agent(request);
     http_set_verb(request, HTTP_VERB_GET);
-    if (settings.user != nullptr)
+    if (settings.user != nullptr) {
         http_set_credentials(request, settings.user, settings.password);
+    }
     http_set_wanted_scheme(request, settings.wanted_scheme, "");
     http_set_force_basic(request, settings.force_basic);
-    if (settings.proxy_host != nullptr)
+    if (settings.proxy_host != nullptr) {
         http_set_proxy(request, settings.proxy_host, settings.proxy_port);
-    if (settings.proxy_user != nullptr)
+    }
+    if (settings.proxy_user != nullptr) {
         http_set_proxy_credentials(request, settings.proxy_user, settings.proxy_password);
-    if (settings.timeout_seconds != 0)
+    }
+    if (settings.timeout_seconds != 0) {
         http_set_test_timeouts(request, settings.timeout_seconds, settings.timeout_seconds);
+    }
     out.send = http_send_request(request, url.c_str());
-    if (out.send == HTTP_OK)
+    if (out.send == HTTP_OK) {
         out.headers = http_receive_headers(request);
+    }
     if (out.send == HTTP_OK && out.headers == HTTP_OK) {
         out.status = request->status;
         out.keep_alive = request->keep_alive;
@@ -57,11 +63,13 @@ inline PeerFetch peer_fetch(const std::string& url, const PeerSettings& settings
         for (;;) {
             int32_t count = 0;
             out.body_result = http_read_body(request, &buffer[0], settings.capacity, &count);
-            if (out.body_result != HTTP_OK && out.body_result != HTTP_END)
+            if (out.body_result != HTTP_OK && out.body_result != HTTP_END) {
                 break;
+            }
             out.body.append(buffer.data(), static_cast<size_t>(count));
-            if (out.body_result == HTTP_END)
+            if (out.body_result == HTTP_END) {
                 break;
+            }
         }
     }
     http_destroy(&request);

@@ -22,8 +22,9 @@ class ApachePeer : public ::testing::Test {
         ApacheOptions options;
         options.root = content_->path();
         apache_ = std::make_unique<ApacheServer>();
-        if (!apache_->start(options, &start_error_))
+        if (!apache_->start(options, &start_error_)) {
             apache_.reset();
+        }
     }
     static void TearDownTestSuite() {
         apache_.reset();

@@ -30,8 +30,9 @@ TEST(HttpBase64, Rfc4648Vectors) {
         {"foobar", "Zm9vYmFy"},
         {"Aladdin:open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="},
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(encode(row.data), row.coded) << row.data;
+    }
 }
 
 TEST(HttpBase64, AllByteValues) {

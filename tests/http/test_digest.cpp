@@ -130,8 +130,9 @@ Answer answer(const std::string& challenge, bool force_basic = false) {
 
 std::string header_line(const std::string& sent, const char* name) {
     size_t at = sent.find(std::string("\r\n") + name);
-    if (at == std::string::npos)
+    if (at == std::string::npos) {
         return "";
+    }
     return sent.substr(at + 2, sent.find("\r\n", at + 2) - at - 2);
 }
 

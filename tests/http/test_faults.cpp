@@ -20,8 +20,9 @@ class FaultPeer : public ::testing::Test {
     static void SetUpTestSuite() {
         files_ = std::make_unique<TestTempDir>();
         server_ = std::make_unique<FaultServer>();
-        if (!server_->start_with_tls(files_->path(), &start_error_))
+        if (!server_->start_with_tls(files_->path(), &start_error_)) {
             server_.reset();
+        }
     }
     static void TearDownTestSuite() {
         server_.reset();
@@ -127,15 +128,17 @@ TEST_F(FaultPeer, CloseNotifyEndsOnlyABodyWithoutLengthOrChunks) {
 TEST_F(FaultPeer, ASendThatMustWaitSendsEveryByte) {
     const int32_t size = 32 << 20;
     std::string data(static_cast<size_t>(size), '\0');
-    for (int32_t i = 0; i < size; ++i)
+    for (int32_t i = 0; i < size; ++i) {
         data[static_cast<size_t>(i)] = static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 5);
+    }
     uint8_t digest[32];
     ASSERT_EQ(mbedtls_md(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256),
                          reinterpret_cast<const uint8_t*>(data.data()), data.size(), digest),
               0);
     char hex[65];
-    for (int i = 0; i < 32; ++i)
+    for (int i = 0; i < 32; ++i) {
         snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    }
     const std::string sink = "/sink/" + std::to_string(size);
     for (const std::string& url : {server_->tls_url(sink), server_->url(sink)}) {
         SCOPED_TRACE(url);

@@ -27,9 +27,11 @@ std::string used(const HttpRequest* request) {
 
 bool tail_is_zero(const HttpRequest* request) {
     for (int32_t i = request->request_headers_length + request->response_headers_length;
-         i < HTTP_HEADERS_CAPACITY; ++i)
-        if (request->headers[i] != 0)
+         i < HTTP_HEADERS_CAPACITY; ++i) {
+        if (request->headers[i] != 0) {
             return false;
+        }
+    }
     return true;
 }
 

@@ -10,16 +10,18 @@ namespace {
 
 std::string repeat(const char* text, int times) {
     std::string out;
-    for (int i = 0; i < times; ++i)
+    for (int i = 0; i < times; ++i) {
         out += text;
+    }
     return out;
 }
 
 std::string md5_of(const std::string& text, size_t piece) {
     HttpMd5 md5;
     http_md5_init(&md5);
-    for (size_t at = 0; at < text.size(); at += piece)
+    for (size_t at = 0; at < text.size(); at += piece) {
         http_md5_update(&md5, text.data() + at, std::min(piece, text.size() - at));
+    }
     uint8_t digest[16];
     http_md5_final(&md5, digest);
     char hex[33];
@@ -42,9 +44,11 @@ TEST(HttpMd5, Rfc1321Suite) {
          "d174ab98d277d9f5a5611c2c9f419d9f"},
         {repeat("1234567890", 8), "57edf4a22be3c955ac49da2e2107b67a"},
     };
-    for (const Row& row : rows)
-        for (size_t piece : {size_t{1}, size_t{7}, size_t{63}, size_t{64}, size_t{1000}})
+    for (const Row& row : rows) {
+        for (size_t piece : {size_t{1}, size_t{7}, size_t{63}, size_t{64}, size_t{1000}}) {
             EXPECT_EQ(md5_of(row.text, piece), row.digest) << row.text << " in " << piece;
+        }
+    }
 }
 
 TEST(HttpMd5, PaddingBoundaries) {
@@ -58,8 +62,9 @@ TEST(HttpMd5, PaddingBoundaries) {
         {56, "3b0c8ac703f828b04c6c197006d17218"},
         {64, "014842d480b571495a4a0363793f7367"},
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(md5_of(std::string(row.length, 'a'), 5), row.digest) << row.length;
+    }
 }
 
 }  // namespace

@@ -18,13 +18,15 @@ class NginxPeer : public ::testing::Test {
         std::mt19937 random(1234);
         for (size_t size : {size_t{0}, size_t{10}, size_t{1023}, size_t{1024}, size_t{1} << 20}) {
             std::string bytes(size, '\0');
-            for (char& c : bytes)
+            for (char& c : bytes) {
                 c = static_cast<char>(random());
+            }
             test_write_file(content_->file("f" + std::to_string(size) + ".bin"), bytes);
         }
         std::string page;
-        for (int i = 0; i < 2000; ++i)
+        for (int i = 0; i < 2000; ++i) {
             page += "line " + std::to_string(i) + " needle\n";
+        }
         test_write_file(content_->file("page.html"), page);
         NginxOptions options;
         options.root = content_->path();
@@ -42,14 +44,16 @@ class NginxPeer : public ::testing::Test {
             " sub_filter needle thread; sub_filter_once off; }\n";
         nginx_ = std::make_unique<NginxServer>();
         start_error_.clear();
-        if (!nginx_->start(options, &start_error_))
+        if (!nginx_->start(options, &start_error_)) {
             nginx_.reset();
+        }
         NginxOptions expired = options;
         expired.http = false;
         expired.expired_cert = true;
         expired_ = std::make_unique<NginxServer>();
-        if (!expired_->start(expired, &start_error_))
+        if (!expired_->start(expired, &start_error_)) {
             expired_.reset();
+        }
     }
     static void TearDownTestSuite() {
         nginx_.reset();
@@ -100,15 +104,19 @@ void check_against_curl(const std::string& url, const Case& expected, int32_t ca
 }
 
 TEST_F(NginxPeer, HttpBodiesMatchCurl) {
-    for (const Case& c : kCases)
-        for (int32_t capacity : {1024, 20000})
+    for (const Case& c : kCases) {
+        for (int32_t capacity : {1024, 20000}) {
             check_against_curl(nginx_->http_url(c.path), c, capacity);
+        }
+    }
 }
 
 TEST_F(NginxPeer, HttpsBodiesMatchCurl) {
-    for (const Case& c : kCases)
-        for (int32_t capacity : {1024, 20000})
+    for (const Case& c : kCases) {
+        for (int32_t capacity : {1024, 20000}) {
             check_against_curl(nginx_->https_url(c.path), c, capacity);
+        }
+    }
 }
 
 TEST_F(NginxPeer, ExpiredCertificateIsAccepted) {

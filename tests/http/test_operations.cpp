@@ -48,8 +48,9 @@ TEST(HttpOperations, BodyByLength) {
     };
     for (const Row& row : rows) {
         std::string body;
-        for (size_t i = 0; i < row.length; ++i)
+        for (size_t i = 0; i < row.length; ++i) {
             body += static_cast<char>('a' + i % 26);
+        }
         BodyRun got = run(with_length(body) + "EXTRA", row.capacity, row.piece);
         EXPECT_EQ(got.last, HTTP_END) << row.length;
         EXPECT_EQ(got.body, body) << row.length;  // nothing behind the length is taken
@@ -106,8 +107,9 @@ TEST(HttpOperations, UserAgentLine) {
     for (bool tool_agent : {true, false}) {
         MemoryPeer peer;
         HttpRequest* request = memory_request(&peer);
-        if (tool_agent)
+        if (tool_agent) {
             http_set_user_agent(request);
+        }
         ASSERT_EQ(http_send_request(request, "http://h/"), HTTP_OK);
         size_t first = peer.sent.find("User-Agent:");
         ASSERT_NE(first, std::string::npos);

@@ -12,8 +12,9 @@ namespace {
 TEST(ProxyPeer, BasicAuthThroughTinyproxy) {
     TestTempDir content;
     std::string page;
-    for (int i = 0; i < 500; ++i)
+    for (int i = 0; i < 500; ++i) {
         page += "proxied line " + std::to_string(i) + "\n";
+    }
     ASSERT_TRUE(test_write_file(content.file("page.txt"), page));
     std::string error;
     NginxServer nginx;

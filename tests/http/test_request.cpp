@@ -18,8 +18,9 @@ TEST(HttpRequestObject, CreatedState) {
     EXPECT_EQ(request->options, 0u);
     EXPECT_EQ(request->headers_capacity, 1024);
     EXPECT_EQ(request->response_headers, nullptr);
-    for (int i = 0; i < 1024; ++i)
+    for (int i = 0; i < 1024; ++i) {
         ASSERT_EQ(request->headers[i], 0) << i;
+    }
     EXPECT_EQ(http_destroy(&request), HTTP_OK);
     EXPECT_EQ(request, nullptr);
     EXPECT_EQ(http_destroy(&request), HTTP_ERR_NULL_REQUEST);

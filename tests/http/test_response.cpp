@@ -25,15 +25,17 @@ Head receive(const std::string& reply, const char* wanted_name = "") {
     http_set_wanted_scheme(request, HTTP_AUTH_NONE, wanted_name);
     Head out{};
     out.result = http_send_request(request, "http://h/");
-    if (out.result == HTTP_OK)
+    if (out.result == HTTP_OK) {
         out.result = http_receive_headers(request);
+    }
     out.status = request->status;
     out.content_length = request->content_length;
     out.has_length = request->has_content_length;
     out.keep_alive = request->keep_alive;
     out.chunked = (request->options & HTTP_OPTION_CHUNKED_BODY) != 0;
-    if (request->challenge.data != nullptr)
+    if (request->challenge.data != nullptr) {
         out.challenge.assign(request->challenge.data, request->challenge.length);
+    }
     http_destroy(&request);
     return out;
 }
@@ -44,8 +46,9 @@ std::string head(const std::string& status_line, const std::string& lines) {
 
 std::string interim_heads(int32_t n) {
     std::string out;
-    for (int32_t i = 0; i < n; ++i)
+    for (int32_t i = 0; i < n; ++i) {
         out += head("HTTP/1.1 103 Early Hints", "");
+    }
     return out;
 }
 
@@ -107,8 +110,9 @@ TEST(HttpResponse, StatusAndFields) {
         Head got = receive(row.reply);
         const std::string& where = row.reply;
         EXPECT_EQ(got.result, row.result) << where;
-        if (row.result != HTTP_OK && row.status == 0)
+        if (row.result != HTTP_OK && row.status == 0) {
             continue;
+        }
         EXPECT_EQ(got.status, row.status) << where;
         EXPECT_EQ(got.content_length, row.length) << where;
         EXPECT_EQ(got.keep_alive, row.keep_alive) << where;
@@ -288,14 +292,16 @@ TEST(HttpResponse, DeadlinesOnTheRequestClock) {
         peer.stall_at_end = row.stall;
         peer.now_ms = row.start_ms;
         HttpRequest* request = memory_request(&peer);
-        if (row.limit_ms != 0)
+        if (row.limit_ms != 0) {
             http_set_time_limit(request, row.limit_ms);
+        }
         ASSERT_EQ(http_send_request(request, "http://h/"), HTTP_OK);
         EXPECT_EQ(http_receive_headers(request), row.headers);
         std::string body;
         HttpResult last = -1;
-        if (row.headers == HTTP_OK)
+        if (row.headers == HTTP_OK) {
             last = read_whole_body(request, &body);
+        }
         EXPECT_EQ(last, row.body);
         EXPECT_EQ(body, row.bytes);
         EXPECT_EQ(peer.now_ms - row.start_ms, row.elapsed_ms);

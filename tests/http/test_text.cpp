@@ -25,9 +25,10 @@ TEST(HttpText, EqualNocase) {
         {"@", "`", 0, true},   // 0x40 folds onto 0x60 by the narrow rule
         {"[", "{", 0, false},  // 0x5B is outside the folded range
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(http_equal_nocase(row.text, row.word, row.length), row.equal)
             << row.text << " / " << row.word << " / " << row.length;
+    }
 }
 
 TEST(HttpText, FindNocase) {
@@ -76,8 +77,9 @@ TEST(HttpText, LenientHex) {
         {"4;x\r\n", 0},                     // an X restarts the number
         {"10;name=value\r\n", 0x10fafefa},  // the extension joins the number
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(http_parse_hex(row.line), row.value) << row.line;
+    }
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ TEST(HttpUrl, Rejected) {
         {"http://h:65536/", HTTP_ERR_BAD_URL},          // no such port
         {"http://h:99999999/", HTTP_ERR_BAD_URL},
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(parse(row.url).result, row.result) << row.url;
+    }
     // Nine characters (colon included) are still a port part.
     EXPECT_EQ(parse("http://h:00000080/").result, HTTP_OK);
     EXPECT_EQ(parse("http://h:00000080/").port, 80);
@@ -102,8 +103,9 @@ std::string url_of_length(size_t length, bool with_path) {
     std::string url = "http://";
     size_t host = length - url.size() - (with_path ? 2 : 0);
     url += std::string(host, 'h');
-    if (with_path)
+    if (with_path) {
         url += "/p";
+    }
     return url;
 }
 

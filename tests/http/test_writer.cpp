@@ -13,8 +13,9 @@ std::string request_bytes(void (*prepare)(HttpRequest*), const char* url,
     HttpRequest* request = memory_request(&peer);
     prepare(request);
     HttpResult got = http_send_request(request, url);
-    if (result != nullptr)
+    if (result != nullptr) {
         *result = got;
+    }
     http_destroy(&request);
     return peer.sent;
 }
@@ -65,8 +66,9 @@ TEST(HttpWriter, Variants) {
          "POST /up HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
          "User-Agent: Mozilla/4.0 (compatible)\r\n\r\n"},
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(request_bytes(row.prepare, row.url), row.bytes) << row.url;
+    }
 }
 
 TEST(HttpWriter, HeaderBufferFull) {

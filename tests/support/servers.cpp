@@ -41,8 +41,9 @@ const char kCurl[] = "/usr/bin/curl";
 constexpr int kStartTimeoutMs = 10000;
 
 bool require_binary(const char* path, std::string* error) {
-    if (access(path, X_OK) == 0)
+    if (access(path, X_OK) == 0) {
         return true;
+    }
     *error = std::string("required program missing: ") + path +
              " (install it: nginx, apache2, tinyproxy, curl, openssl, python3)";
     return false;
@@ -59,15 +60,17 @@ std::string port_text(uint16_t port) {
 std::string log_tail(const std::string& path) {
     std::string text;
     test_read_file(path, &text);
-    if (text.size() > 2000)
+    if (text.size() > 2000) {
         text = text.substr(text.size() - 2000);
+    }
     return text;
 }
 
 bool connects(uint16_t port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -93,10 +96,11 @@ std::string md5_hex(const std::string& text) {
 std::string shell_quote(const std::string& word) {
     std::string out = "'";
     for (char c : word) {
-        if (c == '\'')
+        if (c == '\'') {
             out += "'\\''";
-        else
+        } else {
             out += c;
+        }
     }
     return out + "'";
 }
@@ -117,16 +121,18 @@ TestTempDir::TestTempDir() {
 }
 
 TestTempDir::~TestTempDir() {
-    if (path_.empty())
+    if (path_.empty()) {
         return;
+    }
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
 
 uint16_t test_free_port(void) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return 0;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -134,29 +140,33 @@ uint16_t test_free_port(void) {
     socklen_t length = sizeof address;
     uint16_t port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
         port = ntohs(address.sin_port);
+    }
     close(fd);
     return port;
 }
 
 bool test_write_file(const std::string& path, const std::string& bytes) {
     FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }
 
 bool test_read_file(const std::string& path, std::string* bytes) {
     FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     bytes->clear();
     char buffer[65536];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
         bytes->append(buffer, n);
+    }
     fclose(file);
     return true;
 }
@@ -165,32 +175,37 @@ std::string test_run_capture(const std::string& command, int* exit_code) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
-        if (exit_code != nullptr)
+        if (exit_code != nullptr) {
             *exit_code = -1;
+        }
         return out;
     }
     char buffer[65536];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
         out.append(buffer, n);
+    }
     int status = pclose(pipe);
-    if (exit_code != nullptr)
+    if (exit_code != nullptr) {
         *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     return out;
 }
 
 std::string test_curl_body(const std::string& url, const std::string& extra_arguments) {
     std::string command = std::string(kCurl) + " -s ";
-    if (url.compare(0, 8, "https://") == 0)
+    if (url.compare(0, 8, "https://") == 0) {
         command += "-k ";
+    }
     command += extra_arguments + " " + shell_quote(url);
     return test_run_capture(command, nullptr);
 }
 
 bool test_make_certificate(const std::string& cert_path, const std::string& key_path, bool expired,
                            std::string* error) {
-    if (!require_binary(kOpenssl, error))
+    if (!require_binary(kOpenssl, error)) {
         return false;
+    }
     std::string base = std::string(kOpenssl) +
                        " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
                        " -subj /CN=localhost -days 30 -keyout " +
@@ -221,12 +236,14 @@ bool test_make_certificate(const std::string& cert_path, const std::string& key_
 bool TestProcess::start(const std::vector<std::string>& argv, const std::string& log_path,
                         std::string* error) {
     stop();
-    if (!require_binary(argv[0].c_str(), error))
+    if (!require_binary(argv[0].c_str(), error)) {
         return false;
+    }
     log_path_ = log_path;
     std::vector<char*> args;
-    for (const std::string& arg : argv)
+    for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
+    }
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -247,8 +264,9 @@ bool TestProcess::start(const std::vector<std::string>& argv, const std::string&
 
 bool TestProcess::wait_for_port(uint16_t port, int timeout_ms, std::string* error) {
     for (int waited = 0; waited < timeout_ms; waited += 20) {
-        if (connects(port))
+        if (connects(port)) {
             return true;
+        }
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
@@ -264,8 +282,9 @@ bool TestProcess::wait_for_port(uint16_t port, int timeout_ms, std::string* erro
 }
 
 void TestProcess::stop() {
-    if (pid_ <= 0)
+    if (pid_ <= 0) {
         return;
+    }
     kill(pid_, SIGTERM);
     int status = 0;
     for (int waited = 0; waited < 5000; waited += 10) {
@@ -283,8 +302,9 @@ void TestProcess::stop() {
 // ---- nginx --------------------------------------------------------------------
 
 bool NginxServer::start(const NginxOptions& options, std::string* error) {
-    if (!require_binary(kNginx, error))
+    if (!require_binary(kNginx, error)) {
         return false;
+    }
     const std::string& dir = dir_.path();
     if (dir.empty()) {
         *error = "no temporary folder";
@@ -292,13 +312,15 @@ bool NginxServer::start(const NginxOptions& options, std::string* error) {
     }
     std::string conf;
     // As root the workers would become "nobody" and lose the test's folders.
-    if (is_root())
+    if (is_root()) {
         conf += "user root;\n";
+    }
     conf += "worker_processes 1;\ndaemon off;\nmaster_process on;\n";
     conf += "pid " + dir + "/nginx.pid;\nerror_log " + dir + "/error.log warn;\n";
     conf += "events { worker_connections 128; }\nhttp {\n  access_log off;\n";
-    for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+    for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
         conf += std::string("  ") + temp + "_temp_path " + dir + "/" + temp + "_temp;\n";
+    }
     conf += "  types { text/html html; text/xml xml; text/plain txt; }\n";
     conf += "  default_type application/octet-stream;\n  sendfile on;\n";
     conf += options.http_config + "\n";
@@ -314,8 +336,9 @@ bool NginxServer::start(const NginxOptions& options, std::string* error) {
     if (options.https) {
         std::string cert = dir + "/cert.pem";
         std::string key = dir + "/key.pem";
-        if (!test_make_certificate(cert, key, options.expired_cert, error))
+        if (!test_make_certificate(cert, key, options.expired_cert, error)) {
             return false;
+        }
         https_port_ = test_free_port();
         conf += "  server {\n    listen 127.0.0.1:" + port_text(https_port_) + " ssl;\n" +
                 "    ssl_certificate " + cert + ";\n    ssl_certificate_key " + key + ";\n" +
@@ -328,12 +351,15 @@ bool NginxServer::start(const NginxOptions& options, std::string* error) {
         return false;
     }
     if (!process_.start({kNginx, "-p", dir, "-e", dir + "/error.log", "-c", conf_path},
-                        dir + "/stdout.log", error))
+                        dir + "/stdout.log", error)) {
         return false;
-    if (http_port_ != 0 && !process_.wait_for_port(http_port_, kStartTimeoutMs, error))
+    }
+    if (http_port_ != 0 && !process_.wait_for_port(http_port_, kStartTimeoutMs, error)) {
         return false;
-    if (https_port_ != 0 && !process_.wait_for_port(https_port_, kStartTimeoutMs, error))
+    }
+    if (https_port_ != 0 && !process_.wait_for_port(https_port_, kStartTimeoutMs, error)) {
         return false;
+    }
     return true;
 }
 
@@ -352,15 +378,17 @@ std::string NginxServer::https_url(const std::string& path) const {
 // ---- Apache httpd -----------------------------------------------------------
 
 bool ApacheServer::start(const ApacheOptions& options, std::string* error) {
-    if (!require_binary(kApache, error) || !require_binary(kOpenssl, error))
+    if (!require_binary(kApache, error) || !require_binary(kOpenssl, error)) {
         return false;
+    }
     const std::string& dir = dir_.path();
     const std::string realm = "corvane";
     int code = 0;
     std::string hash = test_run_capture(
         std::string(kOpenssl) + " passwd -apr1 " + shell_quote(options.password), &code);
-    while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r'))
+    while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) {
         hash.pop_back();
+    }
     if (code != 0 || hash.empty()) {
         *error = "openssl passwd failed";
         return false;
@@ -379,12 +407,14 @@ bool ApacheServer::start(const ApacheOptions& options, std::string* error) {
     conf += "DefaultRuntimeDir " + dir + "\nMutex file:" + dir + " default\n";
     conf += "ServerName localhost\n";
     for (const char* module : {"mpm_event", "authn_core", "authn_file", "authz_core", "authz_user",
-                               "auth_basic", "auth_digest"})
+                               "auth_basic", "auth_digest"}) {
         conf += std::string("LoadModule ") + module + "_module " + kApacheModules + "/mod_" +
                 module + ".so\n";
+    }
     // Apache will not serve as root; as root its children become nobody.
-    if (is_root())
+    if (is_root()) {
         conf += "User nobody\nGroup nogroup\n";
+    }
     conf += "DocumentRoot " + options.root + "\n";
     conf += "<Directory />\n  Require all granted\n</Directory>\n";
     conf += "<Location /basic/>\n  AuthType Basic\n  AuthName " + realm +
@@ -399,8 +429,9 @@ bool ApacheServer::start(const ApacheOptions& options, std::string* error) {
         *error = "cannot write " + conf_path;
         return false;
     }
-    if (!process_.start({kApache, "-f", conf_path, "-DFOREGROUND"}, dir + "/stdout.log", error))
+    if (!process_.start({kApache, "-f", conf_path, "-DFOREGROUND"}, dir + "/stdout.log", error)) {
         return false;
+    }
     return process_.wait_for_port(port_, kStartTimeoutMs, error);
 }
 
@@ -416,13 +447,15 @@ std::string ApacheServer::url(const std::string& path) const {
 
 bool TinyproxyServer::start(const std::string& user, const std::string& password,
                             std::string* error) {
-    if (!require_binary(kTinyproxy, error))
+    if (!require_binary(kTinyproxy, error)) {
         return false;
+    }
     const std::string& dir = dir_.path();
     port_ = test_free_port();
     std::string conf;
-    if (is_root())
+    if (is_root()) {
         conf += "User nobody\nGroup nogroup\n";
+    }
     conf += "Port " + port_text(port_) + "\nListen 127.0.0.1\nTimeout 30\n";
     conf += "PidFile \"" + dir + "/tinyproxy.pid\"\nLogFile \"" + dir + "/tinyproxy.log\"\n";
     conf += "LogLevel Info\nMaxClients 16\nAllow 127.0.0.1\nDisableViaHeader Yes\n";
@@ -436,8 +469,9 @@ bool TinyproxyServer::start(const std::string& user, const std::string& password
     test_write_file(dir + "/tinyproxy.log", "");
     chmod((dir + "/tinyproxy.log").c_str(), 0666);
     chmod(dir.c_str(), 0777);
-    if (!process_.start({kTinyproxy, "-d", "-c", conf_path}, dir + "/stdout.log", error))
+    if (!process_.start({kTinyproxy, "-d", "-c", conf_path}, dir + "/stdout.log", error)) {
         return false;
+    }
     return process_.wait_for_port(port_, kStartTimeoutMs, error);
 }
 
@@ -460,8 +494,9 @@ bool FaultServer::start_with_tls(const std::string& files_folder, std::string* e
 }
 
 bool FaultServer::launch(const std::string& files_folder, bool tls, std::string* error) {
-    if (!require_binary(kPython, error))
+    if (!require_binary(kPython, error)) {
         return false;
+    }
     port_ = test_free_port();
     tls_port_ = 0;
     std::string script = std::string(CORVANE_TEST_SUPPORT_DIR) + "/fault_server.py";
@@ -470,15 +505,18 @@ bool FaultServer::launch(const std::string& files_folder, bool tls, std::string*
     if (tls) {
         std::string cert = dir_.path() + "/cert.pem";
         std::string key = dir_.path() + "/key.pem";
-        if (!test_make_certificate(cert, key, false, error))
+        if (!test_make_certificate(cert, key, false, error)) {
             return false;
+        }
         tls_port_ = test_free_port();
         argv.insert(argv.end(), {"--tls", port_text(tls_port_), cert, key});
     }
-    if (!process_.start(argv, dir_.path() + "/fault.log", error))
+    if (!process_.start(argv, dir_.path() + "/fault.log", error)) {
         return false;
-    if (!process_.wait_for_port(port_, kStartTimeoutMs, error))
+    }
+    if (!process_.wait_for_port(port_, kStartTimeoutMs, error)) {
         return false;
+    }
     return !tls || process_.wait_for_port(tls_port_, kStartTimeoutMs, error);
 }
 

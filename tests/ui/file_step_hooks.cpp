@@ -33,17 +33,20 @@ long crash_step() {
 
 // One step point; at the chosen one the process ends as under kill -9.
 void step_point() {
-    if (++step_points == crash_step())
+    if (++step_points == crash_step()) {
         kill(getpid(), SIGKILL);
+    }
 }
 
 void trace(const std::string& line) {
     const char* path = getenv("CORVANE_TEST_FILE_TRACE");
-    if (path == nullptr || *path == 0)
+    if (path == nullptr || *path == 0) {
         return;
+    }
     int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         return;
+    }
     std::string text = line + "\n";
     ssize_t ignored = write(fd, text.data(), text.size());
     (void)ignored;
@@ -69,8 +72,9 @@ int as_step(const std::string& line, Call call) {
     step_point();
     int result = call();
     int saved = errno;
-    if (result == 0)
+    if (result == 0) {
         trace(line);
+    }
     step_point();
     errno = saved;
     return result;

@@ -14,18 +14,22 @@ uint8_t test_key[SIGNING_KEY_LENGTH];
 struct TestBuildHooks {
     TestBuildHooks() {
         const char* host = getenv("CORVANE_TEST_UPDATE_HOST");
-        if (host != nullptr && *host != 0)
+        if (host != nullptr && *host != 0) {
             update_set_host_for_tests(host);
+        }
         const char* key_path = getenv("CORVANE_TEST_SIGNING_KEY");
-        if (key_path == nullptr || *key_path == 0)
+        if (key_path == nullptr || *key_path == 0) {
             return;
+        }
         FILE* in = fopen(key_path, "rb");
-        if (in == nullptr)
+        if (in == nullptr) {
             return;
+        }
         size_t n = fread(test_key, 1, sizeof test_key, in);
         fclose(in);
-        if (n == sizeof test_key)
+        if (n == sizeof test_key) {
             update_set_signing_key_for_tests(test_key, n);
+        }
     }
 };
 

@@ -74,18 +74,21 @@ class Tool {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        if (in_ >= 0)
+        if (in_ >= 0) {
             close(in_);
-        if (out_ >= 0)
+        }
+        if (out_ >= 0) {
             close(out_);
+        }
     }
     Tool(const Tool&) = delete;
     Tool& operator=(const Tool&) = delete;
 
     bool start(const std::vector<std::string>& arguments, std::vector<std::string> env) {
         int to_child[2], from_child[2];
-        if (pipe(to_child) != 0 || pipe(from_child) != 0)
+        if (pipe(to_child) != 0 || pipe(from_child) != 0) {
             return false;
+        }
         std::vector<std::string> args = {CORVANE_UI_TOOL};
         args.insert(args.end(), arguments.begin(), arguments.end());
         const char* path = getenv("PATH");
@@ -93,19 +96,23 @@ class Tool {
         env.push_back("LC_ALL=C.UTF-8");
         for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
             const char* value = getenv(name);
-            if (value != nullptr)
+            if (value != nullptr) {
                 env.push_back(std::string(name) + "=" + value);
+            }
         }
         std::vector<char*> argv, envp;
-        for (auto& a : args)
+        for (auto& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
+        }
         argv.push_back(nullptr);
-        for (auto& e : env)
+        for (auto& e : env) {
             envp.push_back(const_cast<char*>(e.c_str()));
+        }
         envp.push_back(nullptr);
         pid_ = fork();
-        if (pid_ < 0)
+        if (pid_ < 0) {
             return false;
+        }
         if (pid_ == 0) {
             dup2(to_child[0], 0);
             dup2(from_child[1], 1);
@@ -143,17 +150,20 @@ class Tool {
                 return true;
             }
             long left = deadline - now_ms();
-            if (eof_ || left <= 0)
+            if (eof_ || left <= 0) {
                 return false;
+            }
             pollfd p = {out_, POLLIN, 0};
-            if (poll(&p, 1, (int)left) <= 0)
+            if (poll(&p, 1, (int)left) <= 0) {
                 continue;
+            }
             char buffer[4096];
             ssize_t n = read(out_, buffer, sizeof buffer);
-            if (n <= 0)
+            if (n <= 0) {
                 eof_ = true;
-            else
+            } else {
                 pending_.append(buffer, (size_t)n);
+            }
         }
     }
 
@@ -161,15 +171,17 @@ class Tool {
         long deadline = now_ms() + timeout_ms;
         std::string line;
         while (next_line(deadline, &line)) {
-            if (line.compare(0, prefix.size(), prefix) == 0)
+            if (line.compare(0, prefix.size(), prefix) == 0) {
                 return line;
+            }
         }
         return "";
     }
 
     void kill9() {
-        if (pid_ > 0)
+        if (pid_ > 0) {
             kill(pid_, SIGKILL);
+        }
     }
 
     // Exit code, -SIGNAL when a signal ended it, or INT32_MIN on timeout.
@@ -181,11 +193,13 @@ class Tool {
                 pid_ = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
             }
-            if (now_ms() > deadline)
+            if (now_ms() > deadline) {
                 return INT32_MIN;
+            }
             std::string ignored;
-            if (!next_line(now_ms() + 10, &ignored))
+            if (!next_line(now_ms() + 10, &ignored)) {
                 usleep(2000);
+            }
         }
     }
 
@@ -214,8 +228,9 @@ struct ServedRelease {
         options.http = false;
         options.https = true;
         options.server_config = config;
-        if (!nginx.start(options, error))
+        if (!nginx.start(options, error)) {
             return false;
+        }
         host = "127.0.0.1:" + std::to_string(nginx.https_port());
         TestRelease release = make_test_release(program, nginx.https_url("/CorvaneChat.exe"));
         return test_write_file(www.file("CorvaneChat.exe"), program) &&
@@ -288,11 +303,12 @@ class CrashSafetyTest : public ::testing::Test {
     static bool drive(Tool& tool, long deadline) {
         std::string line;
         while (tool.next_line(deadline, &line)) {
-            if (line.compare(0, 10, "[question]") == 0)
+            if (line.compare(0, 10, "[question]") == 0) {
                 tool.send("yes");
-            else if (line.compare(0, 13, "[information]") == 0 ||
-                     line.compare(0, 7, "[error]") == 0)
+            } else if (line.compare(0, 13, "[information]") == 0 ||
+                       line.compare(0, 7, "[error]") == 0) {
                 tool.send("close");
+            }
         }
         return now_ms() < deadline;
     }
@@ -306,8 +322,9 @@ class CrashSafetyTest : public ::testing::Test {
         tool.send(op == OP_INSTALL ? "install" : "repair");
         long deadline = delay_ms < 0 ? started + RUN_TIMEOUT_MS : started + delay_ms;
         drive(tool, deadline);
-        if (delay_ms >= 0)
+        if (delay_ms >= 0) {
             tool.kill9();
+        }
         int status = tool.wait(RUN_TIMEOUT_MS);
         *took = now_ms() - started;
         EXPECT_NE(status, INT32_MIN) << tool.transcript();
@@ -324,10 +341,11 @@ class CrashSafetyTest : public ::testing::Test {
         std::string bytes;
         bool present = fs::is_regular_file(program) && test_read_file(program, &bytes);
         if (!present) {
-            if (op == OP_INSTALL)
+            if (op == OP_INSTALL) {
                 counts->none_as_before++;
-            else
+            } else {
                 counts->missing++;
+            }
         } else if (bytes == new_program) {
             counts->new_file++;
         } else if (bytes == previous_program && op == OP_REPAIR) {
@@ -336,15 +354,18 @@ class CrashSafetyTest : public ::testing::Test {
             counts->partial++;
         }
         bool left = false;
-        for (const char* suffix : {".stage", ".old", ".repair"})
+        for (const char* suffix : {".stage", ".old", ".repair"}) {
             left = left || fs::exists(program + suffix);
+        }
         counts->left_over += left ? 1 : 0;
         struct stat st;
-        if (present && !(stat(program.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0))
+        if (present && !(stat(program.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0)) {
             counts->not_executable++;
+        }
         const char* label = present ? "state: Launch! " : "state: Install ";
-        if (state.compare(0, strlen(label), label) != 0)
+        if (state.compare(0, strlen(label), label) != 0) {
             counts->wrong_state++;
+        }
 
         tool.send(present ? "repair" : "install");
         bool in_time = drive(tool, now_ms() + RUN_TIMEOUT_MS);
@@ -404,10 +425,11 @@ TEST_F(CrashSafetyTest, KilledInstallAndRepairLeaveAWholeProgramFile) {
         std::uniform_int_distribution<long> moment(0, duration[op] + duration[op] / 10);
         prepare(op);
         long took = 0;
-        if (killed_run(op, 0, moment(random), &took))
+        if (killed_run(op, 0, moment(random), &took)) {
             counts.killed_at_random++;
-        else
+        } else {
             counts.not_killed++;
+        }
         check_run(op, &counts);
         counts.cycles[op]++;
     }

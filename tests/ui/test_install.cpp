@@ -18,8 +18,9 @@ TEST_P(InstallScriptTest, InstallCreatesTheFoldersRunsTheCycleAndStartsTheChatPr
     start_tool_in(folder);
     EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
     tool.send("install");
-    if (GetParam())
+    if (GetParam()) {
         tool.close_input();
+    }
     EXPECT_EQ(tool.expect("state:"), state_line("Install", false, false, false, true, folder));
     EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
     EXPECT_EQ(tool.lines_with("progress: 100%").size(), 1u) << tool.transcript();

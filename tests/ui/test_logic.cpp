@@ -44,8 +44,9 @@ TEST(UiLayout, RowsBelowTheWelcomeTextFollowItsHeight) {
     for (const Row& row : rows) {
         const UiControlRow* layout = nullptr;
         for (const UiControlRow& s : ui_control_table) {
-            if (s.id == row.id)
+            if (s.id == row.id) {
                 layout = &s;
+            }
         }
         ASSERT_NE(layout, nullptr) << row.id;
         EXPECT_EQ(ui_control_y(layout, 100), row.y_for_100) << row.id;
@@ -172,8 +173,9 @@ std::atomic<bool> updater_gate{false};
 std::atomic<int> completions{0};
 
 int32_t hold_updater(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    while (!updater_gate.load())
+    while (!updater_gate.load()) {
         platform_sleep_ms(1);
+    }
     return 0;
 }
 
@@ -198,8 +200,9 @@ TEST(UiStartup, InstallRightAfterStartUpRunsOneCycle) {
     // The updater goes on once Install has released the hold, or after a
     // while when Install waits for it.
     std::thread gate([] {
-        for (int waited = 0; waited < 1000 && updates_held.load() != 0; waited++)
+        for (int waited = 0; waited < 1000 && updates_held.load() != 0; waited++) {
             platform_sleep_ms(1);
+        }
         updater_gate = true;
     });
     int32_t outcome = -1;

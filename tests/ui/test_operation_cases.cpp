@@ -18,8 +18,9 @@ class OperationCaseTest : public UiTest, public ::testing::WithParamInterface<in
 // What a file of the installation holds before the case.
 std::string contents_before(const OperationCase& c, const OperationFile& f) {
     if ((c.action == OPERATION_LAUNCH || c.chat_running) &&
-        (std::string)f.path == "Bin/CorvaneChat.exe")
+        (std::string)f.path == "Bin/CorvaneChat.exe") {
         return demo_chat_bytes();
+    }
     return f.contents;
 }
 
@@ -29,10 +30,11 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     if (c.folder == OPERATION_FOLDER_INSTALLED) {
         std::vector<std::pair<std::string, std::string>> files;
         for (const OperationFile& f : OPERATION_INSTALLATION) {
-            if (c.held != nullptr && (std::string)f.path == c.held)
+            if (c.held != nullptr && (std::string)f.path == c.held) {
                 files.push_back({std::string(f.path) + "/held.txt", "x"});
-            else
+            } else {
                 files.push_back({f.path, contents_before(c, f)});
+            }
         }
         folder = make_folder("A", files);
         fs::permissions(folder + "/Bin/CorvaneChat.exe", fs::perms::owner_all);
@@ -49,20 +51,25 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         }
     }
     std::string release = test_program_bytes(OPERATION_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
-    if (c.server == OPERATION_CHAT_RELEASE)
+    if (c.server == OPERATION_CHAT_RELEASE) {
         release = demo_chat_bytes();
-    if (c.server == OPERATION_SLOW_RELEASE)
+    }
+    if (c.server == OPERATION_SLOW_RELEASE) {
         release = test_program_bytes(OPERATION_SLOW_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
-    if (c.server != OPERATION_NO_SERVER)
+    }
+    if (c.server != OPERATION_NO_SERVER) {
         start_server(c.server == OPERATION_SLOW_RELEASE ? SLOW_SERVER : "");
+    }
     if (c.server == OPERATION_RELEASE || c.server == OPERATION_CHAT_RELEASE ||
-        c.server == OPERATION_SLOW_RELEASE)
+        c.server == OPERATION_SLOW_RELEASE) {
         publish(release);
+    }
 
     std::vector<std::string> arguments = {"-cvdir", folder};
     for (const char* argument : c.arguments) {
-        if (argument != nullptr)
+        if (argument != nullptr) {
             arguments.push_back(argument);
+        }
     }
     start_tool(arguments);
     bool installed = c.folder == OPERATION_FOLDER_INSTALLED;
@@ -72,17 +79,19 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     if (c.leftover.path != nullptr) {
         ASSERT_TRUE(test_write_file(folder + "/" + c.leftover.path, c.leftover.contents));
     }
-    if (c.action == OPERATION_REPAIR)
+    if (c.action == OPERATION_REPAIR) {
         tool.send("repair");
-    else if (c.action == OPERATION_UNINSTALL)
+    } else if (c.action == OPERATION_UNINSTALL) {
         tool.send("uninstall");
-    else
+    } else {
         tool.send("install");
+    }
     size_t mark = tool.lines().size();
     int shown = 0;
     for (const OperationBox& box : c.boxes) {
-        if (box.kind == nullptr)
+        if (box.kind == nullptr) {
             break;
+        }
         std::string line = tool.expect("[");
         std::string wanted = std::string("[") + box.kind + "] " + box.caption + ": " + box.text;
         if (box.text_is_start) {
@@ -90,8 +99,9 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         } else {
             EXPECT_EQ(line, wanted) << tool.transcript();
         }
-        if ((std::string)box.answer != "ok")
+        if ((std::string)box.answer != "ok") {
             tool.send(box.answer);
+        }
         shown++;
     }
     if (c.server == OPERATION_SLOW_RELEASE) {
@@ -109,8 +119,9 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         bool launch = (std::string)c.label_after == "Launch!";
         std::string idle = state_line(c.label_after, true, launch, launch, false, folder);
         bool left_idle = launch != installed;
-        for (const std::string& line : tool.lines_with("state:", mark))
+        for (const std::string& line : tool.lines_with("state:", mark)) {
             left_idle = left_idle || line.find(" cancel=on ") != std::string::npos;
+        }
         if (left_idle) {
             EXPECT_NE(tool.expect(idle), "") << tool.transcript();
         }
@@ -122,8 +133,9 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     EXPECT_EQ(tool.lines_with("[", mark).size(), (size_t)shown) << tool.transcript();
 
     for (const char* kept : c.kept) {
-        if (kept == nullptr)
+        if (kept == nullptr) {
             break;
+        }
         for (const OperationFile& f : OPERATION_INSTALLATION) {
             if ((std::string)f.path == kept) {
                 EXPECT_TRUE(read_text(folder + "/" + kept) == contents_before(c, f)) << kept;
@@ -138,8 +150,9 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
             << "the program is not the release";
     }
     for (const char* gone : c.gone) {
-        if (gone == nullptr)
+        if (gone == nullptr) {
             break;
+        }
         EXPECT_FALSE(fs::exists(folder + "/" + gone)) << gone;
     }
     for (const std::string& shortcut : shortcuts()) {
@@ -159,8 +172,9 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
 std::vector<int> console_cases() {
     std::vector<int> cases;
     for (int i = 0; i < OPERATION_CASE_COUNT; i++) {
-        if (OPERATION_CASES[i].drivers == OPERATION_BOTH_DRIVERS)
+        if (OPERATION_CASES[i].drivers == OPERATION_BOTH_DRIVERS) {
             cases.push_back(i);
+        }
     }
     return cases;
 }

@@ -23,10 +23,12 @@ class RepairTest : public UiTest {
     std::string make_installation() {
         std::vector<std::pair<std::string, std::string>> files = {
             {"Bin/CorvaneChat.exe", OLD_PROGRAM}};
-        for (const char* f : reset_files)
+        for (const char* f : reset_files) {
             files.push_back({f, f});
-        for (const char* f : kept_files)
+        }
+        for (const char* f : kept_files) {
             files.push_back({f, f});
+        }
         folder = make_folder("A", files);
         program = folder + "/Bin/CorvaneChat.exe";
         return folder;
@@ -39,8 +41,9 @@ class RepairTest : public UiTest {
         tool.send("yes");
     }
     void expect_kept_files() {
-        for (const char* f : kept_files)
+        for (const char* f : kept_files) {
             EXPECT_EQ(read_text(folder + "/" + f), f) << f;
+        }
     }
     std::string folder, program;
 };
@@ -90,8 +93,9 @@ TEST_F(RepairTest, LeftoverBackupFailsAtOnceAndDeletesNothing) {
     EXPECT_TRUE(tool.lines_with("[error] Corvane Chat Bootstrap").empty()) << tool.transcript();
     EXPECT_EQ(read_text(program), OLD_PROGRAM);
     EXPECT_EQ(read_text(program + ".repair"), "an earlier backup");
-    for (const char* f : reset_files)
+    for (const char* f : reset_files) {
         EXPECT_EQ(read_text(folder + "/" + f), f) << f;
+    }
 }
 
 // A Repair the process did not finish, before or after its swap: the first
@@ -144,8 +148,9 @@ TEST_F(RepairTest, EndOfInputAnswersNoAndCloses) {
     tool.close_input();
     EXPECT_EQ(tool.wait_exit(), 0) << tool.transcript();
     EXPECT_EQ(read_text(program), OLD_PROGRAM);
-    for (const char* f : reset_files)
+    for (const char* f : reset_files) {
         EXPECT_EQ(read_text(folder + "/" + f), f) << f;
+    }
 }
 
 TEST_F(RepairTest, RepairAndUninstallClicksDuringTheWaitDoNothing) {

@@ -11,8 +11,9 @@ TEST_F(UiTest, StateRulesFollowTheFolder) {
         TestTempDir case_home;
         std::string root = case_home.path();
         for (const CaseFile& f : c.files) {
-            if (f.path == nullptr)
+            if (f.path == nullptr) {
                 break;
+            }
             fs::create_directories(fs::path(root + "/" + f.path).parent_path());
             ASSERT_TRUE(test_write_file(root + "/" + f.path, f.bytes));
         }
@@ -119,8 +120,9 @@ TEST_F(UiTest, BrowseDecidesTheFinalFolder) {
     for (const BrowseCase& c : browse_cases) {
         SCOPED_TRACE(c.name);
         for (const CaseFile& f : c.files) {
-            if (f.path == nullptr)
+            if (f.path == nullptr) {
                 break;
+            }
             fs::create_directories(fs::path(home.file(f.path)).parent_path());
             ASSERT_TRUE(test_write_file(home.file(f.path), f.bytes));
         }

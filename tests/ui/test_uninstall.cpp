@@ -80,10 +80,12 @@ TEST_F(UninstallTest, ShortcutQuestionDecidesAboutTheShortcuts) {
         fs::remove(start_menu_shortcut());
         fs::remove(desktop_shortcut());
         make_installation();
-        if (c.start_menu)
+        if (c.start_menu) {
             make_shortcut(start_menu_shortcut());
-        if (c.desktop)
+        }
+        if (c.desktop) {
             make_shortcut(desktop_shortcut());
+        }
         ToolProcess run;
         std::string error;
         ASSERT_TRUE(run.start({"-cvdir", folder}, environment(), &error)) << error;

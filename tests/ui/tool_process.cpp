@@ -17,14 +17,16 @@ static long now_ms() {
 }
 
 ToolProcess::~ToolProcess() {
-    if (in_ >= 0)
+    if (in_ >= 0) {
         close(in_);
+    }
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (out_ >= 0)
+    if (out_ >= 0) {
         close(out_);
+    }
 }
 
 bool ToolProcess::start(const std::vector<std::string>& arguments,
@@ -42,10 +44,12 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
         size_t at = 0;
         while (at < words.size()) {
             size_t end = words.find(' ', at);
-            if (end == std::string::npos)
+            if (end == std::string::npos) {
                 end = words.size();
-            if (end > at)
+            }
+            if (end > at) {
                 args.push_back(words.substr(at, end - at));
+            }
             at = end + 1;
         }
     }
@@ -59,15 +63,18 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
     // with (leak checking, halting on a race).
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
         const char* value = getenv(name);
-        if (value != nullptr)
+        if (value != nullptr) {
             environment.push_back(std::string(name) + "=" + value);
+        }
     }
     std::vector<char*> argv, envp;
-    for (auto& a : args)
+    for (auto& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
+    }
     argv.push_back(nullptr);
-    for (auto& e : environment)
+    for (auto& e : environment) {
         envp.push_back(const_cast<char*>(e.c_str()));
+    }
     envp.push_back(nullptr);
     pid_ = fork();
     if (pid_ < 0) {
@@ -98,25 +105,29 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
 }
 
 void ToolProcess::send(const std::string& line) {
-    if (in_ < 0)
+    if (in_ < 0) {
         return;
+    }
     std::string text = line + "\n";
     ssize_t ignored = write(in_, text.data(), text.size());
     (void)ignored;
 }
 
 void ToolProcess::close_input() {
-    if (in_ >= 0)
+    if (in_ >= 0) {
         close(in_);
+    }
     in_ = -1;
 }
 
 bool ToolProcess::read_some(int timeout_ms) {
-    if (eof_ || out_ < 0)
+    if (eof_ || out_ < 0) {
         return false;
+    }
     pollfd p = {out_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0)
+    if (poll(&p, 1, timeout_ms) <= 0) {
         return false;
+    }
     char buffer[4096];
     ssize_t n = read(out_, buffer, sizeof buffer);
     if (n <= 0) {
@@ -137,12 +148,14 @@ std::string ToolProcess::expect(const std::string& prefix, int timeout_ms) {
     for (;;) {
         while (next_ < lines_.size()) {
             const std::string& line = lines_[next_++];
-            if (line.compare(0, prefix.size(), prefix) == 0)
+            if (line.compare(0, prefix.size(), prefix) == 0) {
                 return line;
+            }
         }
         long left = deadline - now_ms();
-        if (left <= 0 || eof_)
+        if (left <= 0 || eof_) {
             return "";
+        }
         read_some((int)left);
     }
 }
@@ -158,25 +171,29 @@ int ToolProcess::wait_exit(int timeout_ms) {
             }
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
-        if (now_ms() > deadline)
+        if (now_ms() > deadline) {
             return -1;
-        if (!read_some(20))
+        }
+        if (!read_some(20)) {
             usleep(5000);
+        }
     }
 }
 
 std::string ToolProcess::transcript() const {
     std::string all;
-    for (const auto& line : lines_)
+    for (const auto& line : lines_) {
         all += line + "\n";
+    }
     return all;
 }
 
 std::vector<std::string> ToolProcess::lines_with(const std::string& prefix, size_t from) const {
     std::vector<std::string> found;
     for (size_t i = from; i < lines_.size(); i++) {
-        if (lines_[i].compare(0, prefix.size(), prefix) == 0)
+        if (lines_[i].compare(0, prefix.size(), prefix) == 0) {
             found.push_back(lines_[i]);
+        }
     }
     return found;
 }

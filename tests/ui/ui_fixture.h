@@ -23,8 +23,9 @@ constexpr int UI_EXIT_TIMEOUT_MS = 60000;
 
 inline std::string read_text(const std::string& path) {
     std::string bytes;
-    if (!test_read_file(path, &bytes))
+    if (!test_read_file(path, &bytes)) {
         return "<missing>";
+    }
     return bytes;
 }
 
@@ -45,10 +46,12 @@ inline std::string display(const std::string& posix_path) {
 inline bool download_under_way(ToolProcess& tool) {
     for (;;) {
         std::string line = tool.expect("progress: ");
-        if (line.empty())
+        if (line.empty()) {
             return false;
-        if (line != "progress: 0%" && line != "progress: error")
+        }
+        if (line != "progress: 0%" && line != "progress: error") {
             return true;
+        }
     }
 }
 
@@ -97,8 +100,9 @@ class UiTest : public ::testing::Test {
     std::vector<std::string> recorded_arguments() const {
         std::vector<std::string> args;
         std::string text = read_text(record_path());
-        if (text == "<missing>")
+        if (text == "<missing>") {
             return args;
+        }
         size_t at = 0, end;
         while ((end = text.find('\n', at)) != std::string::npos) {
             args.push_back(text.substr(at, end - at));

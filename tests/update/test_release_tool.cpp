@@ -429,14 +429,10 @@ class LoopbackHttp {
   private:
 #ifdef _WIN32
     typedef int socklen_t;
-    static void close_socket(SOCKET s) {
-        closesocket(s);
-    }
+    static void close_socket(SOCKET s) { closesocket(s); }
     SOCKET listener_ = INVALID_SOCKET;
 #else
-    static void close_socket(int s) {
-        close(s);
-    }
+    static void close_socket(int s) { close(s); }
     int listener_ = -1;
 #endif
     void serve() {

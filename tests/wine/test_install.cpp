@@ -64,13 +64,15 @@ class WineInstallTest : public WineToolTest {
     // (waiting for it a while: it runs after the tool has gone).
     bool recorded(std::string* line, std::string* folder, DWORD timeout_ms = 20000) {
         std::string text;
-        if (!wait_until([&] { return win_read_file(record_path(), &text); }, timeout_ms))
+        if (!wait_until([&] { return win_read_file(record_path(), &text); }, timeout_ms)) {
             return false;
+        }
         size_t end = text.find('\n');
         *line = text.substr(0, end);
         *folder = end == std::string::npos ? "" : text.substr(end + 1);
-        if (!folder->empty() && folder->back() == '\n')
+        if (!folder->empty() && folder->back() == '\n') {
             folder->pop_back();
+        }
         return true;
     }
 

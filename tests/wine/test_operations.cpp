@@ -29,8 +29,9 @@ const char MANIFEST_PATH[] = "\\update\\release\\v1\\corvanechat.xml";
 std::wstring windows_relative(const char* path) {
     std::wstring wide = widen(path);
     for (wchar_t& c : wide) {
-        if (c == L'/')
+        if (c == L'/') {
             c = L'\\';
+        }
     }
     return wide;
 }
@@ -38,31 +39,36 @@ std::wstring windows_relative(const char* path) {
 // A drive root ends in its separator already.
 std::wstring inside(const std::wstring& folder, const char* relative) {
     std::wstring joined = folder;
-    if (joined.empty() || joined.back() != L'\\')
+    if (joined.empty() || joined.back() != L'\\') {
         joined += L'\\';
+    }
     return joined + windows_relative(relative);
 }
 
 // An argument as a user types it: quoted when it holds a blank.
 std::wstring argument_text(const std::wstring& argument) {
-    if (argument.find(L' ') == std::wstring::npos)
+    if (argument.find(L' ') == std::wstring::npos) {
         return argument;
+    }
     return L"\"" + argument + L"\"";
 }
 
 int button_for(const std::string& answer) {
-    if (answer == "yes")
+    if (answer == "yes") {
         return IDYES;
-    if (answer == "no")
+    }
+    if (answer == "no") {
         return IDNO;
+    }
     return IDOK;
 }
 
 std::wstring label_without_mnemonic(const std::wstring& label) {
     std::wstring plain;
     for (wchar_t c : label) {
-        if (c != L'&')
+        if (c != L'&') {
             plain.push_back(c);
+        }
     }
     return plain;
 }
@@ -73,8 +79,9 @@ std::wstring label_without_mnemonic(const std::wstring& label) {
 class RunningProgram {
   public:
     ~RunningProgram() {
-        if (info_.hProcess == nullptr)
+        if (info_.hProcess == nullptr) {
             return;
+        }
         TerminateProcess(info_.hProcess, 0);
         WaitForSingleObject(info_.hProcess, 10000);
         CloseHandle(info_.hProcess);
@@ -156,21 +163,24 @@ class WineOperationCaseTest : public WineToolTest, public ::testing::WithParamIn
     // (waiting for it a while: it runs after the tool has gone).
     bool recorded(std::string* line, std::string* folder) {
         std::string text;
-        if (!wait_until([&] { return win_read_file(record_path(), &text); }, 20000))
+        if (!wait_until([&] { return win_read_file(record_path(), &text); }, 20000)) {
             return false;
+        }
         size_t end = text.find('\n');
         *line = text.substr(0, end);
         *folder = end == std::string::npos ? "" : text.substr(end + 1);
-        if (!folder->empty() && folder->back() == '\n')
+        if (!folder->empty() && folder->back() == '\n') {
             folder->pop_back();
+        }
         return true;
     }
 
     // What a file of the installation holds before the case.
     std::string contents_before(const OperationCase& c, const OperationFile& f) const {
         if ((c.action == OPERATION_LAUNCH || c.chat_running) &&
-            (std::string)f.path == "Bin/CorvaneChat.exe")
+            (std::string)f.path == "Bin/CorvaneChat.exe") {
             return chat_stub_;
+        }
         return f.contents;
     }
 
@@ -189,8 +199,9 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
         folder = temp.file(L"A");
         for (const OperationFile& f : OPERATION_INSTALLATION) {
             std::wstring path = inside(folder, f.path);
-            if (c.held != nullptr && (std::string)f.path == c.held)
+            if (c.held != nullptr && (std::string)f.path == c.held) {
                 path += L"\\held.txt";
+            }
             ASSERT_TRUE(win_make_folders(path.substr(0, path.rfind(L'\\'))));
             ASSERT_TRUE(win_write_file(path, contents_before(c, f)));
         }
@@ -215,21 +226,25 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
     }
 
     std::string release = test_program_bytes(OPERATION_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
-    if (c.server == OPERATION_CHAT_RELEASE)
+    if (c.server == OPERATION_CHAT_RELEASE) {
         release = chat_stub_;
-    if (c.server == OPERATION_SLOW_RELEASE)
+    }
+    if (c.server == OPERATION_SLOW_RELEASE) {
         release = test_program_bytes(OPERATION_SLOW_RELEASE_LENGTH, OPERATION_RELEASE_SEED);
+    }
     if (c.server == OPERATION_RELEASE || c.server == OPERATION_CHAT_RELEASE ||
-        c.server == OPERATION_SLOW_RELEASE)
+        c.server == OPERATION_SLOW_RELEASE) {
         publish(release, c.server == OPERATION_SLOW_RELEASE);
+    }
     SetEnvironmentVariableW(L"CORVANE_TEST_UPDATE_HOST", c.server == OPERATION_NO_SERVER
                                                              ? NO_SERVER_HOST
                                                              : widen(host_).c_str());
 
     std::wstring tail = L"-cvdir " + argument_text(folder);
     for (const char* argument : c.arguments) {
-        if (argument != nullptr)
+        if (argument != nullptr) {
             tail += L" " + argument_text(widen(argument));
+        }
     }
     std::wstring tool_path = wine_path(CORVANE_WINE_TEST_TOOL);
     start(tool_path, tail);
@@ -243,16 +258,18 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
     if (c.leftover.path != nullptr) {
         ASSERT_TRUE(win_write_file(inside(folder, c.leftover.path), c.leftover.contents));
     }
-    if (c.action == OPERATION_REPAIR)
+    if (c.action == OPERATION_REPAIR) {
         press(tool, ID_REPAIR);
-    else if (c.action == OPERATION_UNINSTALL)
+    } else if (c.action == OPERATION_UNINSTALL) {
         press(tool, ID_UNINSTALL);
-    else
+    } else {
         press(tool, ID_INSTALL);
+    }
 
     for (const OperationBox& expected : c.boxes) {
-        if (expected.kind == nullptr)
+        if (expected.kind == nullptr) {
             break;
+        }
         SCOPED_TRACE(expected.text);
         HWND box = tool.find_dialog(BOX_TIMEOUT_MS);
         ASSERT_NE(box, nullptr) << "no box; " << button_state(tool);
@@ -292,8 +309,9 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
     }
 
     for (const char* kept : c.kept) {
-        if (kept == nullptr)
+        if (kept == nullptr) {
             break;
+        }
         for (const OperationFile& f : OPERATION_INSTALLATION) {
             std::string bytes = "<missing>";
             if ((std::string)f.path == kept) {
@@ -313,8 +331,9 @@ TEST_P(WineOperationCaseTest, BoxesAnswersAndFiles) {
         EXPECT_TRUE(bytes == release) << "the program is not the release";
     }
     for (const char* gone : c.gone) {
-        if (gone == nullptr)
+        if (gone == nullptr) {
             break;
+        }
         EXPECT_FALSE(win_exists(inside(folder, gone))) << gone;
     }
     for (const std::wstring& shortcut : shortcuts_) {

@@ -36,10 +36,11 @@ TEST(WinDeps, LibrariesAreTheNativeVersions) {
 TEST(WinDeps, DebianRevisionsAreTheNativeOnes) {
     // The archive listed a native revision's source but would not serve it,
     // so an older revision was built: a known gap, reported, never a pass.
-    if (CORVANE_WIN_DEPS_UNAVAILABLE[0] != '\0')
+    if (CORVANE_WIN_DEPS_UNAVAILABLE[0] != '\0') {
         GTEST_SKIP() << "NOT VERIFIED: the archive did not serve the source of "
                      << CORVANE_WIN_DEPS_UNAVAILABLE << "; the Windows build has "
                      << CORVANE_WIN_DEPS_EXPAT_DEBIAN << " / " << CORVANE_WIN_DEPS_MBEDTLS_DEBIAN;
+    }
     // The Debian revisions: only they tell a security upload from the release.
     const char* rebuild = "stale Windows libraries: rerun scripts/build-win-deps.sh";
     EXPECT_STREQ(CORVANE_WIN_DEPS_EXPAT_DEBIAN, CORVANE_NATIVE_EXPAT_DEBIAN) << rebuild;

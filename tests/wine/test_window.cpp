@@ -53,10 +53,11 @@ class WineWindowTest : public WineToolTest {
         std::wstring folder = temp.file(name);
         EXPECT_TRUE(win_make_folders(folder + L"\\Bin"));
         std::wstring program = folder + L"\\Bin\\CorvaneChat.exe";
-        if (as_folder)
+        if (as_folder) {
             EXPECT_TRUE(win_make_folders(program));
-        else
+        } else {
             EXPECT_TRUE(win_write_file(program, "not really a program"));
+        }
         return folder;
     }
 };
@@ -123,8 +124,9 @@ TEST_F(WineWindowTest, FreshFolderShowsTheWindowInTheInstallState) {
         // The window-style bits (high word) as created, WS_DISABLED
         // following the state; the low word where the table fixes it.
         DWORD expected_style = e.style & ~(DWORD)WS_DISABLED;
-        if (!e.enabled)
+        if (!e.enabled) {
             expected_style |= WS_DISABLED;
+        }
         DWORD style_bits = c.style;
         if (same_class(c.class_name, L"Edit")) {
             // The edit control takes WS_BORDER out of its style at creation
@@ -205,8 +207,9 @@ struct DriveRootProgram {
     bool made_bin = false;
     ~DriveRootProgram() {
         DeleteFileW(program.c_str());
-        if (made_bin)
+        if (made_bin) {
             RemoveDirectoryW(bin.c_str());
+        }
     }
 };
 
@@ -292,24 +295,29 @@ const wchar_t PICKER_TITLE[] = L"Choose Corvane Chat Installation Folder";
 // A table path in Windows form: under root, except that "/" is the drive
 // root C:\ and "/X" is C:\X.
 std::wstring case_path(const std::wstring& root, const char* path) {
-    if (strcmp(path, "/") == 0)
+    if (strcmp(path, "/") == 0) {
         return L"C:\\";
+    }
     std::wstring out = path[0] == '/' ? std::wstring(L"C:") : root + L"\\";
     out += widen(path);
     for (wchar_t& c : out) {
-        if (c == L'/')
+        if (c == L'/') {
             c = L'\\';
+        }
     }
     return out;
 }
 
 bool make_case_files(const std::wstring& root, const CaseFile (&files)[CASE_FILES_MAX]) {
     for (const CaseFile& f : files) {
-        if (f.path == nullptr)
+        if (f.path == nullptr) {
             break;
+        }
         std::wstring path = case_path(root, f.path);
-        if (!win_make_folders(path.substr(0, path.rfind(L'\\'))) || !win_write_file(path, f.bytes))
+        if (!win_make_folders(path.substr(0, path.rfind(L'\\'))) ||
+            !win_write_file(path, f.bytes)) {
             return false;
+        }
     }
     return true;
 }
@@ -325,8 +333,9 @@ std::vector<HWND> children_of_class(HWND parent, const wchar_t* class_name) {
     std::vector<HWND> found;
     for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        if (_wcsicmp(class_of(child).c_str(), class_name) == 0)
+        if (_wcsicmp(class_of(child).c_str(), class_name) == 0) {
             found.push_back(child);
+        }
     }
     return found;
 }
@@ -336,14 +345,17 @@ enum PickerKind { PICKER_NONE, PICKER_FILE_DIALOG, PICKER_FOLDER_BROWSER };
 // The modern dialog carries the title as its caption; the folder browser
 // shows it as a text above its folder tree.
 PickerKind picker_kind(HWND dialog) {
-    if (dialog == nullptr)
+    if (dialog == nullptr) {
         return PICKER_NONE;
-    if (window_text(dialog) == PICKER_TITLE)
+    }
+    if (window_text(dialog) == PICKER_TITLE) {
         return PICKER_FILE_DIALOG;
+    }
     bool tree = !children_of_class(dialog, L"SysTreeView32").empty();
     for (HWND text : children_of_class(dialog, L"Static")) {
-        if (tree && window_text(text) == PICKER_TITLE)
+        if (tree && window_text(text) == PICKER_TITLE) {
             return PICKER_FOLDER_BROWSER;
+        }
     }
     return PICKER_NONE;
 }
@@ -364,8 +376,9 @@ class WineBrowseTest : public WineWindowTest {
     // name, then Open.
     static bool choose_in_file_dialog(HWND dialog, const std::wstring& folder) {
         std::vector<HWND> edits = children_of_class(dialog, L"Edit");
-        if (edits.empty() || !set_window_text(edits[0], folder))
+        if (edits.empty() || !set_window_text(edits[0], folder)) {
             return false;
+        }
         return PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0) && gone(dialog);
     }
 
@@ -383,10 +396,12 @@ class WineBrowseTest : public WineWindowTest {
             }
             std::vector<HWND> edits = children_of_class(dialog, L"Edit");
             if (!edits.empty() &&
-                wait_until([&] { return (seen = window_text(edits[0])) == preset; }, 3000))
+                wait_until([&] { return (seen = window_text(edits[0])) == preset; }, 3000)) {
                 return dialog;
-            if (!cancel_picker(dialog))
+            }
+            if (!cancel_picker(dialog)) {
                 break;
+            }
         }
         ADD_FAILURE() << "the browser starts at " << narrow(seen);
         return nullptr;
@@ -397,11 +412,13 @@ class WineBrowseTest : public WineWindowTest {
     static bool choose_in_folder_browser(HWND dialog, const std::wstring& name) {
         std::vector<HWND> trees = children_of_class(dialog, L"SysTreeView32");
         std::vector<HWND> edits = children_of_class(dialog, L"Edit");
-        if (trees.empty() || edits.empty())
+        if (trees.empty() || edits.empty()) {
             return false;
+        }
         for (int step = 0; window_text(edits[0]) != name; step++) {
-            if (step == 10)
+            if (step == 10) {
                 return false;
+            }
             std::wstring before = window_text(edits[0]);
             PostMessageW(trees[0], WM_KEYDOWN, VK_UP, 0);
             PostMessageW(trees[0], WM_KEYUP, VK_UP, 0);
@@ -487,8 +504,9 @@ struct WithoutFileDialog {
     bool set() {
         HKEY overrides = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &overrides, nullptr) != ERROR_SUCCESS)
+                            KEY_SET_VALUE, nullptr, &overrides, nullptr) != ERROR_SUCCESS) {
             return false;
+        }
         // An empty entry disables the library.
         bool ok = RegSetValueExW(overrides, L"comdlg32", 0, REG_SZ,
                                  reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t)) == 0;
@@ -558,8 +576,9 @@ std::vector<int> tab_walk(const WinTool& tool, int count) {
     std::vector<int> visited;
     for (int i = 0; i < count; i++) {
         HWND from = focus_of(tool);
-        if (from == nullptr)
+        if (from == nullptr) {
             break;
+        }
         PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
         PostMessageW(from, WM_KEYUP, VK_TAB, 0);
         wait_until([&] { return focus_of(tool) != from; }, 2000);

@@ -62,8 +62,9 @@ class WineToolTest : public ::testing::Test {
                     seen = button_state(tool);
                     return seen == state;
                 },
-                timeout_ms))
+                timeout_ms)) {
             return ::testing::AssertionSuccess();
+        }
         return ::testing::AssertionFailure() << "expected " << state << "\n     saw " << seen;
     }
 

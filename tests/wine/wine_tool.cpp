@@ -12,8 +12,9 @@ namespace fs = std::filesystem;
 std::wstring widen(const std::string& utf8) {
     int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), (int)utf8.size(), nullptr, 0);
     std::wstring wide((size_t)units, L'\0');
-    if (units > 0)
+    if (units > 0) {
         MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), (int)utf8.size(), &wide[0], units);
+    }
     return wide;
 }
 
@@ -21,17 +22,19 @@ std::string narrow(const std::wstring& wide) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), (int)wide.size(), nullptr, 0, nullptr,
                                     nullptr);
     std::string utf8((size_t)bytes, '\0');
-    if (bytes > 0)
+    if (bytes > 0) {
         WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), (int)wide.size(), &utf8[0], bytes, nullptr,
                             nullptr);
+    }
     return utf8;
 }
 
 std::wstring wine_path(const std::string& posix_path) {
     std::wstring path = L"Z:" + widen(posix_path);
     for (wchar_t& c : path) {
-        if (c == L'/')
+        if (c == L'/') {
             c = L'\\';
+        }
     }
     return path;
 }
@@ -40,8 +43,9 @@ WinTempDir::WinTempDir() {
     wchar_t base[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, base);
     std::wstring root = n > 0 && n < MAX_PATH ? std::wstring(base, n) : std::wstring(L"C:\\");
-    if (!root.empty() && root.back() == L'\\')
+    if (!root.empty() && root.back() == L'\\') {
         root.pop_back();
+    }
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; attempt++) {
         std::wstring candidate = root + L"\\corvane-wine-" +
@@ -55,8 +59,9 @@ WinTempDir::WinTempDir() {
 }
 
 WinTempDir::~WinTempDir() {
-    if (path_.empty())
+    if (path_.empty()) {
         return;
+    }
     std::error_code ignored;
     fs::remove_all(fs::path(path_), ignored);
 }
@@ -67,21 +72,24 @@ bool win_exists(const std::wstring& path) {
 
 bool win_write_file(const std::wstring& path, const std::string& bytes) {
     FILE* file = _wfopen(path.c_str(), L"wb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }
 
 bool win_read_file(const std::wstring& path, std::string* bytes) {
     FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return false;
+    }
     bytes->clear();
     char buffer[65536];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
         bytes->append(buffer, n);
+    }
     fclose(file);
     return true;
 }
@@ -95,8 +103,9 @@ bool win_make_folders(const std::wstring& path) {
 std::wstring win_shell_folder(int csidl) {
     wchar_t folder[MAX_PATH];
     if (SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) !=
-        S_OK)
+        S_OK) {
         return std::wstring();
+    }
     return folder;
 }
 
@@ -114,8 +123,9 @@ bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target
         }
         link->Release();
     }
-    if (SUCCEEDED(com))
+    if (SUCCEEDED(com)) {
         CoUninitialize();
+    }
     return saved;
 }
 
@@ -126,8 +136,9 @@ WinShellFolderOverride::WinShellFolderOverride(const wchar_t* value, const std::
     : value_(value) {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return;
+    }
     DWORD size = 0;
     if (RegQueryValueExW(key, value, nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
         old_.resize(size);
@@ -145,12 +156,14 @@ WinShellFolderOverride::WinShellFolderOverride(const wchar_t* value, const std::
 WinShellFolderOverride::~WinShellFolderOverride() {
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+        ERROR_SUCCESS) {
         return;
-    if (had_old_)
+    }
+    if (had_old_) {
         RegSetValueExW(key, value_.c_str(), 0, old_type_, old_.data(), (DWORD)old_.size());
-    else
+    } else {
         RegDeleteValueW(key, value_.c_str());
+    }
     RegCloseKey(key);
 }
 
@@ -158,13 +171,15 @@ std::wstring window_text(HWND window) {
     // GetWindowTextW does not ask a window of another process (an edit
     // control there would read as empty); WM_GETTEXT is passed across.
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
         return L"<no answer>";
+    }
     std::wstring text((size_t)length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)&text[0],
-                             SMTO_ABORTIFHUNG, 5000, &copied))
+                             SMTO_ABORTIFHUNG, 5000, &copied)) {
         return L"<no answer>";
+    }
     text.resize((size_t)copied);
     return text;
 }
@@ -184,8 +199,9 @@ std::wstring class_of(HWND window) {
 
 ControlInfo read_control(HWND parent, HWND control) {
     ControlInfo info;
-    if (control == nullptr)
+    if (control == nullptr) {
         return info;
+    }
     info.handle = control;
     info.class_name = class_of(control);
     info.text = window_text(control);
@@ -245,10 +261,12 @@ BOOL CALLBACK match_window(HWND window, LPARAM data) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process || window == search->except)
+    if (owner != search->process || window == search->except) {
         return TRUE;
-    if (class_of(window) != search->class_name)
+    }
+    if (class_of(window) != search->class_name) {
         return TRUE;
+    }
     search->found = window;
     return FALSE;
 }
@@ -289,13 +307,16 @@ HWND WinTool::find_dialog(DWORD timeout_ms) {
 }
 
 long WinTool::wait_exit(DWORD timeout_ms) {
-    if (info_.hProcess == nullptr)
+    if (info_.hProcess == nullptr) {
         return -1;
-    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0)
+    }
+    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0) {
         return -1;
+    }
     DWORD code = 0;
-    if (!GetExitCodeProcess(info_.hProcess, &code))
+    if (!GetExitCodeProcess(info_.hProcess, &code)) {
         return -1;
+    }
     return (long)code;
 }
 
@@ -306,15 +327,17 @@ ControlInfo WinTool::control(int id) const {
 std::vector<ControlInfo> WinTool::controls() const {
     std::vector<ControlInfo> all;
     for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT))
+         child = GetWindow(child, GW_HWNDNEXT)) {
         all.push_back(read_control(window_, child));
+    }
     return all;
 }
 
 bool WinTool::type_into(int id, const std::wstring& text) const {
     HWND box = GetDlgItem(window_, id);
-    if (box == nullptr || !set_window_text(box, text))
+    if (box == nullptr || !set_window_text(box, text)) {
         return false;
+    }
     return PostMessageW(window_, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)box) != 0;
 }
 
@@ -357,8 +380,9 @@ std::vector<DWORD> icon_pixels(HWND window, HICON icon, int background) {
         DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
         GdiFlush();
         const DWORD* p = static_cast<const DWORD*>(bits);
-        for (size_t i = 0; i < pixels.size(); i++)
+        for (size_t i = 0; i < pixels.size(); i++) {
             pixels[i] = p[i] & 0x00FFFFFF;
+        }
         SelectObject(dc, old);
         DeleteObject(bitmap);
     }
@@ -393,15 +417,18 @@ static std::string icon_kind_of(HWND box) {
          child = GetWindow(child, GW_HWNDNEXT)) {
         if (class_of(child) != L"Static" ||
             ((DWORD)GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
-            !IsWindowVisible(child))
+            !IsWindowVisible(child)) {
             continue;
+        }
         DWORD_PTR shown = 0;
         SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown);
-        if (shown == 0)
+        if (shown == 0) {
             return "none";
+        }
         for (const IconKind& k : icon_kinds) {
-            if ((HICON)shown == LoadIconW(nullptr, k.icon))
+            if ((HICON)shown == LoadIconW(nullptr, k.icon)) {
                 return k.kind;
+            }
         }
         // Handles differ between processes: compare what each draws where
         // the icon is opaque, that is where it draws alike on black and
@@ -413,13 +440,15 @@ static std::string icon_kind_of(HWND box) {
             std::vector<DWORD> on_white = icon_pixels(child, ours, WHITE_BRUSH);
             size_t same = 0, opaque = 0;
             for (size_t i = 0; i < seen.size(); i++) {
-                if (on_black[i] != on_white[i])
+                if (on_black[i] != on_white[i]) {
                     continue;
+                }
                 opaque++;
                 same += seen[i] == on_black[i];
             }
-            if (opaque > 0 && same * 100 >= opaque * 98)
+            if (opaque > 0 && same * 100 >= opaque * 98) {
                 return k.kind;
+            }
         }
         return "unknown";
     }
@@ -435,8 +464,9 @@ MessageBoxInfo read_message_box(HWND box) {
         if (class_of(child) == L"Static" &&
             ((DWORD)GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
             std::wstring text = window_text(child);
-            if (!text.empty())
+            if (!text.empty()) {
                 info.text = text;
+            }
         }
     }
     info.kind = icon_kind_of(box);
@@ -445,7 +475,8 @@ MessageBoxInfo read_message_box(HWND box) {
 
 bool press_box_button(HWND box, int button_id) {
     HWND button = GetDlgItem(box, button_id);
-    if (button == nullptr || !IsWindowVisible(button))
+    if (button == nullptr || !IsWindowVisible(button)) {
         return false;
+    }
     return PostMessageW(button, BM_CLICK, 0, 0) != 0;
 }

@@ -132,10 +132,12 @@ template <typename Predicate>
 bool wait_until(Predicate predicate, DWORD timeout_ms) {
     DWORD start = GetTickCount();
     for (;;) {
-        if (predicate())
+        if (predicate()) {
             return true;
-        if (GetTickCount() - start >= timeout_ms)
+        }
+        if (GetTickCount() - start >= timeout_ms) {
             return false;
+        }
         Sleep(50);
     }
 }

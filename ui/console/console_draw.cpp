@@ -20,8 +20,9 @@ static const ConsoleControl* find(const ConsoleModel* m, uint32_t id, int kind, 
     int seen = 0;
     for (int i = 0; i < m->control_count; i++) {
         const ConsoleControl* c = &m->controls[i];
-        if (id != 0 ? c->id == id : (c->kind == kind && seen++ == nth))
+        if (id != 0 ? c->id == id : (c->kind == kind && seen++ == nth)) {
             return c;
+        }
     }
     return nullptr;
 }
@@ -40,26 +41,30 @@ static void wrapped(const wchar_t* wide) {
         size_t n = end != nullptr ? (size_t)(end - p) : strlen(p);
         if (n > (size_t)INNER) {
             n = INNER;
-            while (n > 0 && p[n] != ' ')
+            while (n > 0 && p[n] != ' ') {
                 n--;
-            if (n == 0)
+            }
+            if (n == 0) {
                 n = INNER;
+            }
         }
         char line[INNER + 1];
         memcpy(line, p, n);
         line[n] = 0;
         frame_line(line, (int)n);
         p += n;
-        if (*p == '\n' || *p == ' ')
+        if (*p == '\n' || *p == ' ') {
             p++;
+        }
     }
 }
 
 // A button as "[ Label ]", dim when disabled, the access key underlined.
 // Returns the visible width.
 static int button(char* out, size_t capacity, const ConsoleControl* c) {
-    if (c == nullptr)
+    if (c == nullptr) {
         return 0;
+    }
     const char* style = c->enabled ? "" : DIM;
     size_t n = (size_t)snprintf(out, capacity, "%s[ ", style);
     int visible = 2;
@@ -110,8 +115,9 @@ void console_draw(const ConsoleModel* m, const char* const* events, int event_co
     constexpr int BAR = 50;
     int filled = m->progress * BAR / 100;
     char bar[BAR + 1];
-    for (int i = 0; i < BAR; i++)
+    for (int i = 0; i < BAR; i++) {
         bar[i] = i < filled ? '#' : '.';
+    }
     bar[BAR] = 0;
     int cancel_width = button(a, sizeof a, find(m, UI_ID_CANCEL, 0, 0));
     snprintf(line, sizeof line, "%s[%s]%s %3d%%%*s%s", m->progress_error ? RED : "", bar, RESET,
@@ -119,8 +125,9 @@ void console_draw(const ConsoleModel* m, const char* const* events, int event_co
     frame_line(line, INNER);
     printf("+%.*s+\n", INNER + 2,
            "----------------------------------------------------------------------------------");
-    for (int i = 0; i < event_count; i++)
+    for (int i = 0; i < event_count; i++) {
         printf("  %s\n", events[i]);
+    }
     printf(
         "\ncommands: folder TEXT | browse [PATH] | install | repair | uninstall | cancel | "
         "close%s\n> ",

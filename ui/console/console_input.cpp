@@ -30,17 +30,20 @@ ConsoleLine console_parse_line(const char* line) {
     ConsoleLine parsed = {CONSOLE_NONE, nullptr};
     size_t word = strcspn(line, " ");
     for (const CommandName& entry : command_names) {
-        if (strlen(entry.name) != word || strncmp(line, entry.name, word) != 0)
+        if (strlen(entry.name) != word || strncmp(line, entry.name, word) != 0) {
             continue;
+        }
         const char* rest = line[word] == ' ' ? line + word + 1 : nullptr;
         // A command without text takes nothing after its name but blanks.
-        if (!entry.takes_text && rest != nullptr && rest[strspn(rest, " ")] != 0)
+        if (!entry.takes_text && rest != nullptr && rest[strspn(rest, " ")] != 0) {
             return parsed;
+        }
         parsed.command = entry.command;
         if (entry.takes_text) {
             // "folder" alone empties the box; "browse" alone cancels the picker.
-            if (entry.command == CONSOLE_FOLDER)
+            if (entry.command == CONSOLE_FOLDER) {
                 parsed.argument = rest != nullptr ? rest : "";
+            }
             if (entry.command == CONSOLE_BROWSE) {
                 parsed.argument = rest != nullptr && *rest != 0 ? rest : nullptr;
             }
@@ -55,19 +58,23 @@ ConsoleLine console_parse_line(const char* line) {
 static char* read_line(FILE* in) {
     size_t capacity = 256, length = 0;
     char* line = static_cast<char*>(malloc(capacity));
-    if (line == nullptr)
+    if (line == nullptr) {
         return nullptr;
+    }
     bool any = false;
     while (fgets(line + length, (int)(capacity - length), in) != nullptr) {
         any = true;
         length += strlen(line + length);
-        if (length > 0 && line[length - 1] == '\n')
+        if (length > 0 && line[length - 1] == '\n') {
             break;
-        if (length + 1 < capacity)
+        }
+        if (length + 1 < capacity) {
             continue;
+        }
         char* grown = static_cast<char*>(realloc(line, capacity * 2));
-        if (grown == nullptr)
+        if (grown == nullptr) {
             break;
+        }
         line = grown;
         capacity *= 2;
     }
@@ -75,15 +82,17 @@ static char* read_line(FILE* in) {
         free(line);
         return nullptr;
     }
-    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
         line[--length] = 0;
+    }
     return line;
 }
 
 static wchar_t* wide_copy(const char* text) {
     int units = platform_utf8_to_wide(text, nullptr, 0);
-    if (units <= 0)
+    if (units <= 0) {
         return nullptr;
+    }
     wchar_t* out = static_cast<wchar_t*>(malloc((size_t)units * sizeof(wchar_t)));
     if (out != nullptr && platform_utf8_to_wide(text, out, units) == 0) {
         free(out);
@@ -105,16 +114,19 @@ static void input_thread(void* arg) {
     // A script's first line can arrive at once; a click cannot come before
     // the window is up and start-up has held the updater and tidied the
     // program folder, so neither may a command.
-    while (!startup_done.load())
+    while (!startup_done.load()) {
         platform_sleep_ms(5);
+    }
     for (;;) {
         char* line = read_line(stdin);
-        if (line == nullptr)
+        if (line == nullptr) {
             break;
+        }
         ConsoleLine parsed = console_parse_line(line);
         if (parsed.command == CONSOLE_NONE) {
-            if (*line != 0)
+            if (*line != 0) {
                 fprintf(stderr, "unknown command: %s\n", line);
+            }
         } else {
             post_command(window, parsed.command, parsed.argument);
         }

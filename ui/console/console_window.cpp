@@ -31,8 +31,9 @@ static char* event_log[EVENT_LOG_SIZE];
 static int event_count;
 
 static void redraw(void) {
-    if (!model.terminal)
+    if (!model.terminal) {
         return;
+    }
     console_draw(&model, event_log, event_count);
 }
 
@@ -55,16 +56,18 @@ static void emit(const char* line) {
 
 static ConsoleControl* control_by_id(uint32_t id) {
     for (int i = 0; i < model.control_count; i++) {
-        if (model.controls[i].id == id)
+        if (model.controls[i].id == id) {
             return &model.controls[i];
+        }
     }
     return nullptr;
 }
 
 static ConsoleControl* control_from(PlatformWindow handle) {
     for (int i = 0; i < model.control_count; i++) {
-        if (&model.controls[i] == handle)
+        if (&model.controls[i] == handle) {
             return &model.controls[i];
+        }
     }
     return nullptr;
 }
@@ -82,8 +85,9 @@ static void format_state(char* out, size_t capacity) {
     if (install != nullptr && install->text != nullptr) {
         size_t n = 0;
         for (const wchar_t* p = install->text; *p && n + 1 < sizeof label; p++) {
-            if (*p != L'&')
+            if (*p != L'&') {
                 label[n++] = (char)*p;
+            }
         }
         label[n] = 0;
     }
@@ -96,8 +100,9 @@ static void format_state(char* out, size_t capacity) {
 // Writes the state line when it reads differently from the last one.
 static void flush_state(void) {
     flush_posted = false;
-    if (model.destroyed)
+    if (model.destroyed) {
         return;
+    }
     char line[4096 + 128];
     format_state(line, sizeof line);
     if (last_state_line != nullptr && strcmp(last_state_line, line) == 0) {
@@ -112,18 +117,21 @@ static void flush_state(void) {
 // Changes settle as a batch: one state line after the handler that made
 // them, not one per button.
 static void model_changed(void) {
-    if (flush_posted || model.window == nullptr)
+    if (flush_posted || model.window == nullptr) {
         return;
+    }
     flush_posted = platform_post_window_message(model.window, CONSOLE_WM_FLUSH, 0, 0);
 }
 
 // The next input line answers an open question; other messages go on
 // being dispatched, as in a modal box's own loop.
 static int wait_for_answer(void) {
-    if (question_idle == nullptr)
+    if (question_idle == nullptr) {
         question_idle = platform_event_create();
-    if (input_ended)
+    }
+    if (input_ended) {
         return PLATFORM_IDNO;
+    }
     for (;;) {
         PlatformMsg msg;
         while (platform_peek_message(&msg)) {
@@ -172,8 +180,9 @@ static int console_message_box(void* owner, const wchar_t* text, const wchar_t* 
 static void click(uint32_t id) {
     ConsoleControl* c = control_by_id(id);
     // A disabled control ignores clicks and typing.
-    if (c == nullptr || !c->enabled)
+    if (c == nullptr || !c->enabled) {
         return;
+    }
     clicks_running++;
     main_window_proc(model.window, UI_WM_COMMAND, ui_command_wparam(id, UI_BN_CLICKED), 0);
     clicks_running--;
@@ -183,8 +192,9 @@ static void on_input(ConsoleCommand command, wchar_t* text) {
     ConsoleControl* box = control_by_id(UI_ID_FOLDER_BOX);
     switch (command) {
         case CONSOLE_FOLDER:
-            if (box == nullptr || !box->enabled)
+            if (box == nullptr || !box->enabled) {
                 break;
+            }
             // Typed text goes in as it is.
             free(box->text);
             box->text = wcsdup(text != nullptr ? text : L"");
@@ -244,8 +254,9 @@ static intptr_t console_window_proc(PlatformWindow window, uint32_t message, uin
         flush_state();
         return 0;
     }
-    if (model.destroyed)
+    if (model.destroyed) {
         return 0;
+    }
     return main_window_proc(window, message, wparam, lparam);
 }
 
@@ -273,10 +284,12 @@ static wchar_t* folder_box_text(const wchar_t* text) {
     bool rooted = text[0] == L'\\' && text[1] != L'\\';
     size_t n = wcslen(text);
     wchar_t* out = static_cast<wchar_t*>(malloc((n + 1) * sizeof(wchar_t)));
-    if (out == nullptr)
+    if (out == nullptr) {
         return nullptr;
-    for (size_t i = 0; i <= n; i++)
+    }
+    for (size_t i = 0; i <= n; i++) {
         out[i] = rooted && text[i] == L'\\' ? L'/' : text[i];
+    }
     return out;
 }
 
@@ -289,8 +302,9 @@ void window_init_thread(void) {
 
 PlatformWindow window_create_main(void* instance, int32_t show_command) {
     model.window = platform_window_create_posix(console_window_proc, nullptr);
-    if (model.window == nullptr)
+    if (model.window == nullptr) {
         return nullptr;
+    }
     main_window_proc(model.window, UI_WM_CREATE, 0, 0);
     flush_state();
     console_input_start(model.window);
@@ -299,8 +313,9 @@ PlatformWindow window_create_main(void* instance, int32_t show_command) {
 
 PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y) {
-    if (model.control_count == CONSOLE_CONTROL_MAX)
+    if (model.control_count == CONSOLE_CONTROL_MAX) {
         return nullptr;
+    }
     ConsoleControl* c = &model.controls[model.control_count++];
     c->id = layout->id;
     c->kind = layout->kind;
@@ -334,8 +349,9 @@ int32_t window_measure_text(PlatformWindow window, const wchar_t* text, int32_t 
 }
 
 void window_destroy(PlatformWindow window) {
-    if (model.destroyed)
+    if (model.destroyed) {
         return;
+    }
     // A state line still waiting for its flush is the last one a script sees.
     flush_state();
     model.destroyed = true;
@@ -350,8 +366,9 @@ intptr_t window_default_proc(PlatformWindow window, uint32_t message, uintptr_t 
 
 void window_set_text(PlatformWindow control, const wchar_t* text) {
     ConsoleControl* c = control_from(control);
-    if (c == nullptr)
+    if (c == nullptr) {
         return;
+    }
     if (c->id == UI_ID_FOLDER_BOX && text != nullptr) {
         wchar_t* shown = folder_box_text(text);
         free(c->text);
@@ -359,8 +376,9 @@ void window_set_text(PlatformWindow control, const wchar_t* text) {
         model_changed();
         return;
     }
-    if (c->text != nullptr && text != nullptr && wcscmp(c->text, text) == 0)
+    if (c->text != nullptr && text != nullptr && wcscmp(c->text, text) == 0) {
         return;
+    }
     free(c->text);
     c->text = text != nullptr ? wcsdup(text) : nullptr;
     model_changed();
@@ -368,15 +386,17 @@ void window_set_text(PlatformWindow control, const wchar_t* text) {
 
 wchar_t* window_get_text(PlatformWindow control) {
     ConsoleControl* c = control_from(control);
-    if (c == nullptr)
+    if (c == nullptr) {
         return nullptr;
+    }
     return wcsdup(c->text != nullptr ? c->text : L"");
 }
 
 void window_enable(PlatformWindow control, bool enabled) {
     ConsoleControl* c = control_from(control);
-    if (c == nullptr || c->enabled == enabled)
+    if (c == nullptr || c->enabled == enabled) {
         return;
+    }
     c->enabled = enabled;
     model_changed();
 }
@@ -387,8 +407,9 @@ int window_message_box(PlatformWindow owner, const wchar_t* text, const wchar_t*
 }
 
 wchar_t* window_pick_folder(PlatformWindow owner, const wchar_t* title, const wchar_t* initial) {
-    if (pending_pick == nullptr)
+    if (pending_pick == nullptr) {
         return nullptr;
+    }
     wchar_t* chosen = pending_pick;
     pending_pick = nullptr;
     return chosen;

@@ -29,8 +29,9 @@ typedef HRESULT(WINAPI* CreateItemFn)(PCWSTR path, IBindCtx* bind, REFIID riid, 
 static wchar_t* heap_copy(const wchar_t* text) {
     size_t n = wcslen(text) + 1;
     wchar_t* out = static_cast<wchar_t*>(malloc(n * sizeof(wchar_t)));
-    if (out != nullptr)
+    if (out != nullptr) {
         memcpy(out, text, n * sizeof(wchar_t));
+    }
     return out;
 }
 
@@ -94,11 +95,13 @@ static wchar_t* pick_with_folder_browser(HWND owner, const wchar_t* title, const
     info.lpfn = browse_folder_callback;
     info.lParam = reinterpret_cast<LPARAM>(initial);
     PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
-    if (list == nullptr)
+    if (list == nullptr) {
         return nullptr;
+    }
     wchar_t* chosen = nullptr;
-    if (SHGetPathFromIDListW(list, buffer))
+    if (SHGetPathFromIDListW(list, buffer)) {
         chosen = heap_copy(buffer);
+    }
     CoTaskMemFree(list);
     return chosen;
 }
@@ -106,7 +109,8 @@ static wchar_t* pick_with_folder_browser(HWND owner, const wchar_t* title, const
 wchar_t* window_pick_folder(PlatformWindow owner, const wchar_t* title, const wchar_t* initial) {
     HWND hwnd = static_cast<HWND>(owner);
     wchar_t* chosen = nullptr;
-    if (pick_with_file_dialog(hwnd, title, initial, &chosen))
+    if (pick_with_file_dialog(hwnd, title, initial, &chosen)) {
         return chosen;
+    }
     return pick_with_folder_browser(hwnd, title, initial);
 }

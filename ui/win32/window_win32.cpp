@@ -105,8 +105,9 @@ wchar_t* window_get_text(PlatformWindow control) {
     HWND hwnd = static_cast<HWND>(control);
     int length = GetWindowTextLengthW(hwnd);
     wchar_t* text = static_cast<wchar_t*>(malloc(((size_t)length + 1) * sizeof(wchar_t)));
-    if (text == nullptr)
+    if (text == nullptr) {
         return nullptr;
+    }
     text[0] = 0;
     GetWindowTextW(hwnd, text, length + 1);
     return text;
