@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "http/base64.h"
 #include "update/checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t copy[4096];
     memcpy(copy, decoded, decoded_size);
     char again[4096 / 3 * 4 + 8];
-    uint32_t length = base64_encode(copy, decoded_size, again, sizeof(again));
+    uint32_t length = http_base64_encode(again, sizeof(again), copy, decoded_size);
     if (decoded_size > 0 && length == 0) {
         abort();
     }

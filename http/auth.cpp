@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "http/base64.h"
 #include "http/http_internal.h"
 
 namespace {
@@ -250,7 +251,9 @@ HttpResult http_write_basic_auth(HttpRequest* request) {
     memcpy(text + user_length + 1, password, password_length);
     size_t length = user_length + 1 + password_length;
     char coded[HTTP_BASIC_CODED_CAPACITY];
-    http_base64_encode(coded, text, length);
+    if (http_base64_encode(coded, sizeof(coded), text, length) == 0) {
+        return HTTP_ERR_NO_ROOM;
+    }
 
     HttpResult result =
         http_send_all(request, row->prefix, static_cast<int32_t>(strlen(row->prefix)));

@@ -1,10 +1,13 @@
-// Base64 with the standard alphabet and "=" padding (RFC 4648), for Basic
-// credentials. The caller sizes the output: 4 * ceil(n / 3) + 1 bytes.
-#include "http/http_internal.h"
+// Base64 encoding; the update side decodes signatures itself.
+#include "http/base64.h"
 
-void http_base64_encode(char* out, const void* data, size_t length) {
+uint32_t http_base64_encode(char* out, uint32_t capacity, const void* data, size_t length) {
     static const char BASE64_ALPHABET[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    uint64_t coded = (static_cast<uint64_t>(length) + 2) / 3 * 4;
+    if (coded + 1 > capacity) {
+        return 0;
+    }
     const uint8_t* in = static_cast<const uint8_t*>(data);
     size_t o = 0;
     size_t i = 0;
@@ -28,4 +31,5 @@ void http_base64_encode(char* out, const void* data, size_t length) {
         out[o++] = '=';
     }
     out[o] = 0;
+    return static_cast<uint32_t>(o);
 }

@@ -112,10 +112,6 @@ void http_md5_final(HttpMd5* md5, uint8_t digest[16]);
 // 32 lower-case hexadecimal digits and a terminator.
 void http_md5_hex(const uint8_t digest[16], char out[33]);
 
-// Base64 (standard alphabet, "=" padding), terminated; out needs
-// 4 * ((length + 2) / 3) + 1 bytes.
-void http_base64_encode(char* out, const void* data, size_t length);
-
 void http_make_cnonce(char out[33]);
 void http_digest_ha1(bool md5_sess, const char* user, HttpSpan realm, const char* password,
                      HttpSpan nonce, const char* cnonce, char out[33]);

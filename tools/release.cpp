@@ -11,6 +11,7 @@
 #include <mbedtls/md.h>
 
 #include "core/path.h"
+#include "http/base64.h"
 #include "platform/platform.h"
 #include "update/signing_key.h"
 
@@ -268,7 +269,7 @@ bool release_sign_digest(mbedtls_pk_context* key, const uint8_t digest[DIGEST_LE
     if (release_rng_init(&rng) &&
         mbedtls_pk_sign(key, MBEDTLS_MD_SHA256, digest, DIGEST_LENGTH, signature, &length,
                         mbedtls_ctr_drbg_random, &rng.drbg) == 0 &&
-        base64_encode(signature, static_cast<uint32_t>(length), text, sizeof(text)) > 0) {
+        http_base64_encode(text, sizeof(text), signature, length) > 0) {
         *base64 = text;
         result = true;
     }

@@ -1,4 +1,4 @@
-// Base64, strict DER and the ECDSA checks against the signing key.
+// Base64 decoding, strict DER and the ECDSA checks against the signing key.
 #include "update/checks.h"
 
 #include <mbedtls/md.h>
@@ -109,32 +109,6 @@ uint8_t* base64_decode(const char* text, uint32_t n) {
     }
     out[o] = 0;
     return out;
-}
-
-uint32_t base64_encode(const uint8_t* bytes, uint32_t n, char* out, uint32_t capacity) {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    uint64_t length = (static_cast<uint64_t>(n) + 2) / 3 * 4;
-    if (length + 1 > capacity) {
-        return 0;
-    }
-    uint32_t o = 0;
-    for (uint32_t i = 0; i < n; i += 3) {
-        uint32_t left = n - i;
-        uint32_t v = static_cast<uint32_t>(bytes[i]) << 16;
-        if (left > 1) {
-            v |= static_cast<uint32_t>(bytes[i + 1]) << 8;
-        }
-        if (left > 2) {
-            v |= bytes[i + 2];
-        }
-        out[o++] = alphabet[(v >> 18) & 63];
-        out[o++] = alphabet[(v >> 12) & 63];
-        out[o++] = left > 1 ? alphabet[(v >> 6) & 63] : '=';
-        out[o++] = left > 2 ? alphabet[v & 63] : '=';
-    }
-    out[o] = '\0';
-    return o;
 }
 
 // Reads one DER length at der[*at]: short form below 128, else the fewest

@@ -1,5 +1,6 @@
 // The two signature checks of an update cycle and the pieces they share:
-// base64 text, strict DER signatures, the manifest digest.
+// base64 text, strict DER signatures, the manifest digest. The encoder is
+// the HTTP client's (http/base64.h).
 #pragma once
 
 #include <stddef.h>
@@ -18,11 +19,6 @@ uint32_t base64_decoded_size(const char* text, uint32_t n);
 // four alphabet characters with padding only at the very end (or memory
 // ran out). Nothing is written anywhere on failure.
 uint8_t* base64_decode(const char* text, uint32_t n);
-
-// Standard base64 with padding for n bytes, NUL-terminated, into out of
-// capacity bytes. Returns the text length, or 0 when out is too small
-// (out is then left untouched).
-uint32_t base64_encode(const uint8_t* bytes, uint32_t n, char* out, uint32_t capacity);
 
 // True when der is exactly the minimal DER encoding of a SEQUENCE of two
 // positive INTEGERs and nothing after it.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "http/base64.h"
 #include "tests/http/memory_transport.h"
 
 namespace {
@@ -210,7 +211,7 @@ TEST(HttpDigest, ForceBasicAnswersDigestWithBasic) {
     Answer got = answer("Digest realm=\"r\", qop=\"auth\", nonce=\"n\"", true);
     ASSERT_EQ(got.result, HTTP_OK);
     char coded[64];
-    http_base64_encode(coded, "Mufasa:Circle Of Life", 21);
+    http_base64_encode(coded, sizeof(coded), "Mufasa:Circle Of Life", 21);
     EXPECT_EQ(header_line(got.sent, "Authorization:"),
               std::string("Authorization: Basic ") + coded);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "http/base64.h"
 #include "tests/support/release.h"
 #include "update/checks.h"
 #include "update/signing_key.h"
@@ -24,8 +25,7 @@ Bytes digest_of(const std::string& text) {
 
 std::string to_base64(const Bytes& bytes) {
     std::vector<char> text(bytes.size() * 2 + 8);
-    base64_encode(bytes.data(), static_cast<uint32_t>(bytes.size()), text.data(),
-                  static_cast<uint32_t>(text.size()));
+    http_base64_encode(text.data(), static_cast<uint32_t>(text.size()), bytes.data(), bytes.size());
     return text.data();
 }
 
