@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "core/path.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 char* install_folder;
@@ -43,13 +44,7 @@ void settings_store(char** setting, const char* value) {
 // Option names are matched without regard to case (ASCII letters only, as
 // both names are ASCII).
 static bool option_is(const wchar_t* arg, const wchar_t* name) {
-    for (; *arg && *name; arg++, name++) {
-        wchar_t c = (*arg >= L'A' && *arg <= L'Z') ? (wchar_t)(*arg + (L'a' - L'A')) : *arg;
-        if (c != *name) {
-            return false;
-        }
-    }
-    return *arg == 0 && *name == 0;
+    return text_equal_nocase(arg, name, TEXT_WHOLE, TEXT_FOLD_LETTERS);
 }
 
 // Reads one folder value: "/" becomes "\" so C:/Chat is the drive path it

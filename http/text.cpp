@@ -1,14 +1,15 @@
 // Case-blind comparison and search, and the lenient hexadecimal of
-// chunk-size lines. Folding is deliberately narrow (0x40..0x5A up by 0x20):
-// header names and scheme words are ASCII, and nothing else may alias.
+// chunk-size lines. Folding is the tool's one rule (core/text.h) from 0x40
+// on: header names and scheme words are ASCII, and nothing else may alias.
 #include <string.h>
 
+#include "core/text.h"
 #include "http/http_internal.h"
 
 namespace {
 
 inline unsigned char fold(unsigned char c) {
-    return (c >= 0x40 && c <= 0x5A) ? static_cast<unsigned char>(c + 0x20) : c;
+    return static_cast<unsigned char>(text_fold(c, TEXT_FOLD_FROM_AT));
 }
 
 inline bool is_digit(unsigned char c) {
@@ -21,19 +22,6 @@ inline bool is_lower(unsigned char c) {
     return c >= 'a' && c <= 'z';
 }
 
-// The word matches at text, ignoring case; the text may end first.
-bool matches_at(const char* text, const char* word) {
-    for (; *word != 0; ++text, ++word) {
-        if (*text == 0) {
-            return false;
-        }
-        if (fold(static_cast<unsigned char>(*text)) != fold(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool http_equal_nocase(const char* text, const char* word, int32_t length) {
@@ -41,19 +29,9 @@ bool http_equal_nocase(const char* text, const char* word, int32_t length) {
         return false;
     }
     size_t n = length > 0 ? static_cast<size_t>(length) : strlen(text);
-    if (strlen(word) != n) {
-        return false;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        if (text[i] == 0) {
-            return false;
-        }
-        if (fold(static_cast<unsigned char>(text[i])) !=
-            fold(static_cast<unsigned char>(word[i]))) {
-            return false;
-        }
-    }
-    return true;
+    // The word has no terminator among its n characters, so a text that
+    // ends early differs from it there.
+    return strlen(word) == n && text_equal_nocase(text, word, n, TEXT_FOLD_FROM_AT);
 }
 
 const char* http_find_nocase(const char* text, int32_t candidate_limit, const char* word) {
@@ -70,7 +48,8 @@ const char* http_find_nocase(const char* text, int32_t candidate_limit, const ch
             continue;
         }
         ++tried;
-        if (matches_at(p, word)) {
+        // The text may end before the word does: that is a difference.
+        if (text_equal_nocase(p, word, strlen(word), TEXT_FOLD_FROM_AT)) {
             return p;
         }
     }

@@ -6,6 +6,7 @@
 
 #include "core/path.h"
 #include "core/settings.h"
+#include "core/text.h"
 #include "ui/window.h"
 #include "ui/window_iface.h"
 
@@ -25,25 +26,14 @@ const wchar_t* picker_initial_folder(const char* folder) {
     return shown != nullptr ? shown : PICKER_FALLBACK;
 }
 
-// ASCII letters only: the name compared with is ASCII.
-static bool equals_ignoring_case(const char* a, const char* b) {
-    for (; *a && *b; a++, b++) {
-        char x = (*a >= 'A' && *a <= 'Z') ? (char)(*a + ('a' - 'A')) : *a;
-        char y = (*b >= 'A' && *b <= 'Z') ? (char)(*b + ('a' - 'A')) : *b;
-        if (x != y) {
-            return false;
-        }
-    }
-    return *a == 0 && *b == 0;
-}
-
 const char* final_install_folder(const char* chosen) {
     if (path_exists(path_join3(chosen, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME))) {
         return chosen;
     }
     const char* slash = strrchr(chosen, '/');
     const char* last = slash != nullptr ? slash + 1 : chosen;
-    if (equals_ignoring_case(last, DEFAULT_INSTALL_FOLDER_NAME)) {
+    // ASCII letters only: the name compared with is ASCII.
+    if (text_equal_nocase(last, DEFAULT_INSTALL_FOLDER_NAME, TEXT_WHOLE, TEXT_FOLD_LETTERS)) {
         return chosen;
     }
     return path_join(chosen, DEFAULT_INSTALL_FOLDER_NAME);
