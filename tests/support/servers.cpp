@@ -37,6 +37,8 @@ const char kTinyproxy[] = "/usr/bin/tinyproxy";
 const char kPython[] = "/usr/bin/python3";
 const char kOpenssl[] = "/usr/bin/openssl";
 const char kCurl[] = "/usr/bin/curl";
+const char kSquid[] = "/usr/sbin/squid";
+const char kSquidHelpers[] = "/usr/lib/squid";
 
 constexpr int kStartTimeoutMs = 10000;
 
@@ -45,7 +47,7 @@ bool require_binary(const char* path, std::string* error) {
         return true;
     }
     *error = std::string("required program missing: ") + path +
-             " (install it: nginx, apache2, tinyproxy, curl, openssl, python3)";
+             " (install it: nginx, apache2, tinyproxy, squid, curl, openssl, python3)";
     return false;
 }
 
@@ -103,6 +105,22 @@ std::string shell_quote(const std::string& word) {
         }
     }
     return out + "'";
+}
+
+// An Apache-style MD5 password hash ("$apr1$..."), as htpasswd makes; false
+// with *error when openssl fails.
+bool apr1_hash(const std::string& password, std::string* hash, std::string* error) {
+    int code = 0;
+    *hash =
+        test_run_capture(std::string(kOpenssl) + " passwd -apr1 " + shell_quote(password), &code);
+    while (!hash->empty() && (hash->back() == '\n' || hash->back() == '\r')) {
+        hash->pop_back();
+    }
+    if (code != 0 || hash->empty()) {
+        *error = "openssl passwd failed";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -234,7 +252,7 @@ bool test_make_certificate(const std::string& cert_path, const std::string& key_
 // ---- Processes ----------------------------------------------------------------
 
 bool TestProcess::start(const std::vector<std::string>& argv, const std::string& log_path,
-                        std::string* error) {
+                        std::string* error, bool own_group) {
     stop();
     if (!require_binary(argv[0].c_str(), error)) {
         return false;
@@ -251,14 +269,22 @@ bool TestProcess::start(const std::vector<std::string>& argv, const std::string&
     posix_spawn_file_actions_addopen(&actions, 1, log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (own_group) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         *error = "cannot start " + argv[0] + ": " + strerror(rc);
         return false;
     }
     pid_ = pid;
+    own_group_ = own_group;
     return true;
 }
 
@@ -285,16 +311,23 @@ void TestProcess::stop() {
     if (pid_ <= 0) {
         return;
     }
-    kill(pid_, SIGTERM);
     int status = 0;
-    for (int waited = 0; waited < 5000; waited += 10) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
+    if (own_group_) {
+        // A server with helpers, keeping nothing the tests need: killed at
+        // once, as a graceful end takes seconds. Until the leader is reaped
+        // below, the group's id cannot be reused.
+        kill(-pid_, SIGKILL);
+    } else {
+        kill(pid_, SIGTERM);
+        for (int waited = 0; waited < 5000; waited += 10) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            usleep(10 * 1000);
         }
-        usleep(10 * 1000);
+        kill(pid_, SIGKILL);
     }
-    kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
     pid_ = -1;
 }
@@ -383,14 +416,8 @@ bool ApacheServer::start(const ApacheOptions& options, std::string* error) {
     }
     const std::string& dir = dir_.path();
     const std::string realm = "corvane";
-    int code = 0;
-    std::string hash = test_run_capture(
-        std::string(kOpenssl) + " passwd -apr1 " + shell_quote(options.password), &code);
-    while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) {
-        hash.pop_back();
-    }
-    if (code != 0 || hash.empty()) {
-        *error = "openssl passwd failed";
+    std::string hash;
+    if (!apr1_hash(options.password, &hash, error)) {
         return false;
     }
     if (!test_write_file(dir + "/basic.pw", options.user + ":" + hash + "\n") ||
@@ -447,6 +474,13 @@ std::string ApacheServer::url(const std::string& path) const {
 
 bool TinyproxyServer::start(const std::string& user, const std::string& password,
                             std::string* error) {
+    TinyproxyOptions options;
+    options.user = user;
+    options.password = password;
+    return start(options, error);
+}
+
+bool TinyproxyServer::start(const TinyproxyOptions& options, std::string* error) {
     if (!require_binary(kTinyproxy, error)) {
         return false;
     }
@@ -459,7 +493,12 @@ bool TinyproxyServer::start(const std::string& user, const std::string& password
     conf += "Port " + port_text(port_) + "\nListen 127.0.0.1\nTimeout 30\n";
     conf += "PidFile \"" + dir + "/tinyproxy.pid\"\nLogFile \"" + dir + "/tinyproxy.log\"\n";
     conf += "LogLevel Info\nMaxClients 16\nAllow 127.0.0.1\nDisableViaHeader Yes\n";
-    conf += "BasicAuth " + user + " " + password + "\n";
+    if (!options.user.empty()) {
+        conf += "BasicAuth " + options.user + " " + options.password + "\n";
+    }
+    for (uint16_t port : options.connect_ports) {
+        conf += "ConnectPort " + port_text(port) + "\n";
+    }
     std::string conf_path = dir + "/tinyproxy.conf";
     if (!test_write_file(conf_path, conf)) {
         *error = "cannot write " + conf_path;
@@ -477,6 +516,95 @@ bool TinyproxyServer::start(const std::string& user, const std::string& password
 
 void TinyproxyServer::stop() {
     process_.stop();
+}
+
+std::string TinyproxyServer::log() const {
+    std::string text;
+    test_read_file(dir_.path() + "/tinyproxy.log", &text);
+    return text;
+}
+
+// ---- squid ----------------------------------------------------------------------
+
+bool SquidServer::start(const SquidOptions& options, std::string* error) {
+    if (!require_binary(kSquid, error)) {
+        return false;
+    }
+    const std::string& dir = dir_.path();
+    const std::string realm = "corvane";
+    std::string conf;
+    if (options.auth == SQUID_AUTH_BASIC) {
+        std::string hash;
+        std::string helper = std::string(kSquidHelpers) + "/basic_ncsa_auth";
+        if (!require_binary(helper.c_str(), error) || !apr1_hash(options.password, &hash, error) ||
+            !test_write_file(dir + "/basic.pw", options.user + ":" + hash + "\n")) {
+            return false;
+        }
+        conf += "auth_param basic program " + helper + " " + dir + "/basic.pw\n";
+        conf += "auth_param basic realm " + realm + "\nauth_param basic children 1\n";
+    } else if (options.auth == SQUID_AUTH_DIGEST) {
+        // "-c": the file holds user:realm:HA1 rather than plain passwords.
+        std::string helper = std::string(kSquidHelpers) + "/digest_file_auth";
+        std::string ha1 = md5_hex(options.user + ":" + realm + ":" + options.password);
+        if (!require_binary(helper.c_str(), error) ||
+            !test_write_file(dir + "/digest.pw", options.user + ":" + realm + ":" + ha1 + "\n")) {
+            return false;
+        }
+        conf += "auth_param digest program " + helper + " -c " + dir + "/digest.pw\n";
+        conf += "auth_param digest realm " + realm + "\nauth_param digest children 1\n";
+    }
+    port_ = test_free_port();
+    conf += "http_port 127.0.0.1:" + port_text(port_) + "\n";
+    // Squid refuses to keep running as root; its files must stay writable
+    // after it changed user.
+    if (is_root()) {
+        conf += "cache_effective_user proxy\n";
+        chmod(dir.c_str(), 0777);
+    }
+    conf += "pid_filename " + dir + "/squid.pid\ncache_log " + dir + "/cache.log\n";
+    conf += "access_log stdio:" + dir + "/access.log\ncache_store_log none\n";
+    conf += "coredump_dir " + dir + "\nnetdb_filename none\npinger_enable off\n";
+    conf += "cache deny all\ncache_mem 8 MB\nshutdown_lifetime 0 seconds\n";
+    conf += "acl loopback src 127.0.0.1/32\nacl CONNECT method CONNECT\n";
+    if (options.connect_ports.empty()) {
+        conf += "http_access deny CONNECT\n";
+    } else {
+        conf += "acl test_ports port";
+        for (uint16_t port : options.connect_ports) {
+            conf += " " + port_text(port);
+        }
+        conf += "\nhttp_access deny CONNECT !test_ports\n";
+    }
+    if (options.auth != SQUID_AUTH_NONE) {
+        conf += "acl authenticated proxy_auth REQUIRED\n";
+        conf += "http_access allow loopback authenticated\n";
+    } else {
+        conf += "http_access allow loopback\n";
+    }
+    conf += "http_access deny all\n";
+    std::string conf_path = dir + "/squid.conf";
+    if (!test_write_file(conf_path, conf)) {
+        *error = "cannot write " + conf_path;
+        return false;
+    }
+    if (!process_.start({kSquid, "-N", "-f", conf_path}, dir + "/stdout.log", error, true)) {
+        return false;
+    }
+    if (!process_.wait_for_port(port_, kStartTimeoutMs, error)) {
+        *error += "\ncache.log:\n" + log_tail(dir + "/cache.log");
+        return false;
+    }
+    return true;
+}
+
+void SquidServer::stop() {
+    process_.stop();
+}
+
+std::string SquidServer::access_log() const {
+    std::string text;
+    test_read_file(dir_.path() + "/access.log", &text);
+    return text;
 }
 
 // ---- The fault server ---------------------------------------------------------

@@ -55,9 +55,11 @@ class TestProcess {
     ~TestProcess() { stop(); }
     TestProcess(const TestProcess&) = delete;
     TestProcess& operator=(const TestProcess&) = delete;
-    // Starts argv[0] (an absolute path) with output to log_path.
+    // Starts argv[0] (an absolute path) with output to log_path. With
+    // own_group the child leads a process group of its own, and stop()
+    // kills the whole group at once, so helpers it started end with it.
     bool start(const std::vector<std::string>& argv, const std::string& log_path,
-               std::string* error);
+               std::string* error, bool own_group = false);
     // Waits until the port accepts connections, failing early if the
     // process ends. The log's tail goes into *error on failure.
     bool wait_for_port(uint16_t port, int timeout_ms, std::string* error);
@@ -66,6 +68,7 @@ class TestProcess {
 
   private:
     pid_t pid_ = -1;
+    bool own_group_ = false;
     std::string log_path_;
 };
 
@@ -123,14 +126,56 @@ class ApacheServer {
     uint16_t port_ = 0;
 };
 
-// tinyproxy with BasicAuth user/password, allowing loopback clients.
+// tinyproxy for loopback clients. An empty user turns BasicAuth off; with
+// connect_ports set, CONNECT is allowed to those ports only (tinyproxy
+// without a ConnectPort line tunnels to any port).
+struct TinyproxyOptions {
+    std::string user;
+    std::string password;
+    std::vector<uint16_t> connect_ports;
+};
+
 class TinyproxyServer {
   public:
     TinyproxyServer() = default;
     ~TinyproxyServer() { stop(); }
+    // BasicAuth user/password, CONNECT to any port.
     bool start(const std::string& user, const std::string& password, std::string* error);
+    bool start(const TinyproxyOptions& options, std::string* error);
     void stop();
     uint16_t port() const { return port_; }
+    // The log so far, one line per connection and request among others.
+    std::string log() const;
+
+  private:
+    TestTempDir dir_;
+    TestProcess process_;
+    uint16_t port_ = 0;
+};
+
+// squid for loopback clients, no disk cache, nothing kept in memory, asking
+// for proxy authentication by the scheme given (realm "corvane") through
+// its bundled password-file helpers. CONNECT is allowed to connect_ports
+// only; without any, every CONNECT is refused.
+enum SquidAuth { SQUID_AUTH_NONE, SQUID_AUTH_BASIC, SQUID_AUTH_DIGEST };
+
+struct SquidOptions {
+    SquidAuth auth = SQUID_AUTH_NONE;
+    std::string user = "ann";
+    std::string password = "secret";
+    std::vector<uint16_t> connect_ports;
+};
+
+class SquidServer {
+  public:
+    SquidServer() = default;
+    ~SquidServer() { stop(); }
+    bool start(const SquidOptions& options, std::string* error);
+    // Ends squid and its helpers (the whole process group).
+    void stop();
+    uint16_t port() const { return port_; }
+    // The access log so far: one line per request squid handled.
+    std::string access_log() const;
 
   private:
     TestTempDir dir_;
