@@ -1,49 +1,28 @@
-// The in-memory peer the HTTP harnesses feed the client through: the input
-// is what the server "sends", in pieces whose size the input also picks.
+// One whole fetch for the HTTP harnesses, through the tests' in-memory peer:
+// the input is what the server "sends", in pieces whose size the input also
+// picks.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
-#include <string.h>
 
-#include "http/http_internal.h"
+#include <string>
 
-struct FuzzPeer {
-    const uint8_t* data;
-    size_t size;
-    size_t position;
-    size_t piece;
-};
+#include "tests/http/memory_transport.h"
 
-inline int32_t fuzz_peer_receive(void* context, char* buffer, int32_t size) {
-    FuzzPeer* peer = static_cast<FuzzPeer*>(context);
-    if (peer->position >= peer->size) {
-        return 0;
-    }
-    size_t n = peer->size - peer->position;
-    if (n > static_cast<size_t>(size)) {
-        n = static_cast<size_t>(size);
-    }
-    if (n > peer->piece) {
-        n = peer->piece;
-    }
-    memcpy(buffer, peer->data + peer->position, n);
-    peer->position += n;
-    return static_cast<int32_t>(n);
-}
-
-inline int32_t fuzz_peer_send(void*, const char*, int32_t length) {
-    return length;
+// A peer that replies with size bytes at data in pieces of at most piece
+// bytes, then ends the connection.
+inline void fuzz_peer_init(MemoryPeer* peer, const uint8_t* data, size_t size, size_t piece) {
+    peer->reply.assign(reinterpret_cast<const char*>(data), size);
+    peer->piece = piece;
 }
 
 // Drives one whole fetch the way the tool does and reads the body to its end.
-inline void fuzz_fetch(FuzzPeer* peer, int32_t capacity, int32_t auth_scheme, bool force_basic) {
-    HttpTransportHooks hooks{fuzz_peer_receive, fuzz_peer_send, peer};
-    HttpRequest* request = http_create();
+inline void fuzz_fetch(MemoryPeer* peer, int32_t capacity, int32_t auth_scheme, bool force_basic) {
+    HttpRequest* request = memory_request(peer);
     if (request == nullptr) {
         return;
     }
-    http_set_transport(request, &hooks);
     http_set_user_agent(request);
     if (auth_scheme != HTTP_AUTH_NONE || force_basic) {
         http_set_credentials(request, "user", "password");

@@ -2,7 +2,7 @@
 // Byte 0 picks the piece size, byte 1 the body buffer.
 #include <string.h>
 
-#include "fuzz/fuzz_memory_peer.h"
+#include "fuzz/fuzz_fetch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {
@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(message, kHead, head);
     memcpy(message + head, data + 2, body);
     static const int32_t kCapacities[] = {2, 5, 64, 1024, 20000};
-    FuzzPeer peer{message, head + body, 0, static_cast<size_t>(data[0] % 16) + 1};
+    MemoryPeer peer;
+    fuzz_peer_init(&peer, message, head + body, static_cast<size_t>(data[0] % 16) + 1);
     fuzz_fetch(&peer, kCapacities[data[1] % 5], HTTP_AUTH_NONE, false);
     return 0;
 }

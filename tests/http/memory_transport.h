@@ -1,9 +1,10 @@
-// An in-memory peer for the client's byte movers: replies come from a
-// string (in pieces of at most `piece` bytes), and what the client sends is
-// recorded. A negative result can be injected once the reply runs out. The
-// peer also keeps the request's clock: it stands still except while the
-// peer is silent (a pause at a reply offset, or a stall at the end), which
-// moves it on in steps of 100 ms.
+// An in-memory peer for the client's byte movers, shared by the tests and
+// the HTTP fuzz harnesses: replies come from a string (in pieces of at most
+// `piece` bytes), and what the client sends is recorded. A negative result
+// can be injected once the reply runs out. The peer also keeps the
+// request's clock: it stands still except while the peer is silent (a pause
+// at a reply offset, or a stall at the end), which moves it on in steps of
+// 100 ms.
 #pragma once
 
 #include <string.h>
