@@ -48,6 +48,16 @@ static bool registry_ready(void) {
     return registry_lock != nullptr;
 }
 
+// Frees a mailbox that never ran and every part it has; its payloads, if
+// any, are not its own. Null parts are skipped.
+static void mailbox_free(Mailbox* m) {
+    free(m->messages);
+    free(m->handlers);
+    platform_lock_destroy(m->lock);
+    platform_event_destroy(m->event);
+    free(m);
+}
+
 Mailbox* mailbox_create(void) {
     if (!registry_ready()) {
         return nullptr;
@@ -64,11 +74,7 @@ Mailbox* mailbox_create(void) {
     m->event = platform_event_create();
     if (m->messages == nullptr || m->handlers == nullptr || m->lock == nullptr ||
         m->event == nullptr) {
-        free(m->messages);
-        free(m->handlers);
-        platform_lock_destroy(m->lock);
-        platform_event_destroy(m->event);
-        free(m);
+        mailbox_free(m);
         return nullptr;
     }
     platform_lock_enter(registry_lock);
@@ -81,9 +87,25 @@ Mailbox* mailbox_create(void) {
     platform_lock_leave(registry_lock);
     // A mailbox outside the registry would miss broadcasts; better none.
     if (grown == nullptr) {
+        mailbox_free(m);
         return nullptr;
     }
     return m;
+}
+
+// Takes a mailbox that no thread owns out of the registry and frees it. Once
+// the registry lock is released no broadcast can reach it any more.
+static void mailbox_discard(Mailbox* m) {
+    platform_lock_enter(registry_lock);
+    for (uint32_t i = 0; i < registry_count; i++) {
+        if (registry[i] == m) {
+            memmove(registry + i, registry + i + 1, (registry_count - i - 1) * sizeof(Mailbox*));
+            registry_count--;
+            break;
+        }
+    }
+    platform_lock_leave(registry_lock);
+    mailbox_free(m);
 }
 
 // Lower bound of id among the first count handlers.
@@ -152,22 +174,33 @@ Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* pa
     if (m == nullptr) {
         return nullptr;
     }
-    if (!mailbox_add_handler(m, MAIL_QUIT, quit_handler) || !add_table(m, table)) {
-        return nullptr;
-    }
-    // The first message is queued before the thread exists, so it is the
-    // first one the new loop dispatches.
-    m->messages[0] = {current_mailbox, MAIL_START, param, payload, nullptr};
-    m->message_count = 1;
-    platform_event_set(m->event);
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
-    if (start == nullptr) {
+    if (start == nullptr || !mailbox_add_handler(m, MAIL_QUIT, quit_handler) ||
+        !add_table(m, table)) {
+        free(start);
+        mailbox_discard(m);
         return nullptr;
     }
+    // The first message is queued before the thread exists, in front of any
+    // broadcast that reached the new mailbox already, so it is the first one
+    // the new loop dispatches. Broadcasts name no release: discarding them
+    // below frees nothing of a poster's.
+    platform_lock_enter(m->lock);
+    bool room = m->message_count < m->message_capacity;
+    if (room) {
+        memmove(m->messages + 1, m->messages, m->message_count * sizeof(MailMessage));
+        m->messages[0] = {current_mailbox, MAIL_START, param, payload, nullptr};
+        m->message_count++;
+        platform_event_set(m->event);
+    }
+    platform_lock_leave(m->lock);
     start->mailbox = m;
-    m->thread = platform_thread_start(mailbox_thread_main, start);
+    if (room) {
+        m->thread = platform_thread_start(mailbox_thread_main, start);
+    }
     if (m->thread == 0) {
         free(start);
+        mailbox_discard(m);
         return nullptr;
     }
     return m;
@@ -179,6 +212,7 @@ Mailbox* mailbox_attach_current(const HandlerEntry* table) {
         return nullptr;
     }
     if (!add_table(m, table)) {
+        mailbox_discard(m);
         return nullptr;
     }
     m->thread = platform_thread_current();

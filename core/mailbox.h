@@ -68,10 +68,16 @@ bool mailbox_add_handler(Mailbox* m, uint32_t id, MailHandler handler);
 
 // Starts a thread whose first message is MAIL_START with param and payload;
 // its table is (MAIL_QUIT, quit_handler) and then the rows of table up to
-// the row with id 0. Returns its mailbox, or null when it could not start.
+// the row with id 0. Returns its mailbox, or null when it could not start
+// (no memory, or the system refused the thread). On null nothing is left
+// behind: no mailbox in the registry, no thread, nothing allocated, and the
+// payload was not handed over, so the caller still owns it (and releases
+// it, if it must) and has no mailbox to post to for that thread.
 Mailbox* mailbox_start_thread(const HandlerEntry* table, int32_t param, void* payload);
 
 // Makes the calling (main) thread's mailbox from table. Once per thread.
+// Null when memory runs out; then nothing stays registered and the thread
+// has no current mailbox.
 Mailbox* mailbox_attach_current(const HandlerEntry* table);
 
 // Queues a message for target (true), or broadcasts it to every mailbox but

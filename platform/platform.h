@@ -76,6 +76,16 @@ PlatformThread platform_thread_current(void);
 // Waits for a started thread to end (tests only). True when it ended.
 bool platform_thread_join(PlatformThread thread, int32_t timeout_ms);
 
+// ---- Tests only: a thread start the system refuses -------------------------
+// The system almost never refuses a thread, so the callers' paths for that
+// would go unexercised. With a hook set, every platform_thread_start first
+// asks it: false makes that start fail as a refused one does (0, nothing
+// started, fn never runs). Null, the default, leaves starts untouched.
+// Process-wide; set and cleared while no other thread starts threads. The
+// context must outlive the hook.
+typedef bool (*PlatformThreadStartHook)(void* context);
+void platform_thread_set_start_hook(PlatformThreadStartHook hook, void* context);
+
 // ---- Window messages -------------------------------------------------------
 
 // One window message, laid out as the Windows MSG record.

@@ -56,7 +56,19 @@ static void* thread_trampoline(void* record) {
     return nullptr;
 }
 
+// Tests only (platform_thread_set_start_hook); null in the shipped tool.
+static PlatformThreadStartHook start_hook = nullptr;
+static void* start_hook_context = nullptr;
+
+void platform_thread_set_start_hook(PlatformThreadStartHook hook, void* context) {
+    start_hook = hook;
+    start_hook_context = context;
+}
+
 PlatformThread platform_thread_start(void (*fn)(void* arg), void* arg) {
+    if (start_hook != nullptr && !start_hook(start_hook_context)) {
+        return 0;
+    }
     PosixThread* t = thread_record_new();
     t->fn = fn;
     t->arg = arg;

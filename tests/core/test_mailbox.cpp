@@ -815,6 +815,40 @@ TEST_F(MailboxTest, StartedThreadTableHasQuitFirstThenTheRows) {
     stop_thread(t);
 }
 
+// A thread the system refuses leaves no mailbox behind: none in the
+// registry that broadcasts would fill for good, nothing allocated (the
+// sanitizer build checks for leaks and for a broadcast reaching freed
+// memory), and the next start works as before.
+TEST_F(MailboxTest, RefusedThreadStartLeavesNoMailbox) {
+    std::vector<HandlerEntry> grown_table;
+    for (uint32_t id = 100; id < 140; id++) {
+        grown_table.push_back({id, record_handler});
+    }
+    grown_table.push_back({0, nullptr});
+    const HandlerEntry one_row[] = {{70, record_handler}, {0, nullptr}};
+    const struct {
+        const char* name;
+        const HandlerEntry* table;
+    } cases[] = {
+        {"no rows", nullptr},
+        {"one row", one_row},
+        {"rows past the first handler array", grown_table.data()},
+    };
+    int payload = 0;
+    for (const auto& c : cases) {
+        uint32_t before = mail_registry_count();
+        platform_thread_set_start_hook([](void*) { return false; }, nullptr);
+        Mailbox* t = mailbox_start_thread(c.table, 9, &payload);
+        platform_thread_set_start_hook(nullptr, nullptr);
+        EXPECT_EQ(t, nullptr) << c.name;
+        EXPECT_EQ(mail_registry_count(), before) << c.name << ": a mailbox without a thread stays";
+        EXPECT_TRUE(mail_post(nullptr, 70, 1, nullptr, nullptr)) << c.name;
+    }
+    Mailbox* t = mailbox_start_thread(one_row, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    stop_thread(t);
+}
+
 // Another thread keeps posting while the owner's loop ends (a race the
 // thread sanitizer build watches; it catches it in some rounds only): the
 // poster stops at its first refusal, which comes once the loop has quit,
