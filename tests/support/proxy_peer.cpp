@@ -51,7 +51,7 @@ std::string ProxyPeer::curl_options(const char* password) const {
     return options;
 }
 
-size_t ProxyPeer::logged(const std::string& text) const {
+size_t ProxyPeer::forwarded(const std::string& target) const {
     std::string log;
     if (tinyproxy_) {
         log = tinyproxy_->log();
@@ -59,15 +59,31 @@ size_t ProxyPeer::logged(const std::string& text) const {
         log = squid_->access_log();
     }
     size_t count = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
-        count++;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find('\n', at);
+        if (end == std::string::npos) {
+            end = log.size();
+        }
+        std::string line = log.substr(at, end - at);
+        at = end + 1;
+        // tinyproxy logs each connection it opens; squid one line per
+        // request, naming the peer it went to (HIER_NONE when refused).
+        bool opened = tinyproxy_
+                          ? line.find("opening connection to " + target) != std::string::npos
+                          : line.find(" HIER_DIRECT/") != std::string::npos &&
+                                (line.find(" CONNECT " + target + " ") != std::string::npos ||
+                                 line.find("://" + target + "/") != std::string::npos);
+        if (opened) {
+            count++;
+        }
     }
     return count;
 }
 
-bool ProxyPeer::logged_more(const std::string& text, size_t before) const {
+bool ProxyPeer::forwarded_more(const std::string& target, size_t before) const {
     for (int waited = 0; waited < 2000; waited += 20) {
-        if (logged(text) > before) {
+        if (forwarded(target) > before) {
             return true;
         }
         usleep(20 * 1000);

@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tests/support/servers.h"
@@ -26,6 +27,11 @@ struct ProxyRow {
     ProxyKind kind;
     ProxyAuth auth;
 };
+
+// Test output names the row.
+inline void PrintTo(const ProxyRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 constexpr ProxyRow PROXY_ROWS[] = {
     {"TinyproxyPlain", PROXY_TINYPROXY, PROXY_AUTH_NONE},
@@ -48,12 +54,13 @@ class ProxyPeer {
     std::string url(const char* password = PROXY_PASSWORD) const;
     // curl's options for this proxy, its scheme and the password.
     std::string curl_options(const char* password = PROXY_PASSWORD) const;
-    // How many lines of the proxy's log carry text (a CONNECT target such
-    // as "127.0.0.1:PORT", or an absolute URL).
-    size_t logged(const std::string& text) const;
+    // How many connections the proxy opened to target ("127.0.0.1:PORT"),
+    // for a CONNECT tunnel or a forwarded request; refused requests count
+    // none.
+    size_t forwarded(const std::string& target) const;
     // Whether that count rises above before within two seconds (squid
-    // logs a tunnel once it has closed).
-    bool logged_more(const std::string& text, size_t before) const;
+    // logs a request once it has ended).
+    bool forwarded_more(const std::string& target, size_t before) const;
 
   private:
     ProxyRow row_{};
