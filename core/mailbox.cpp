@@ -340,6 +340,42 @@ void mailbox_run_loop(void) {
     }
 }
 
+bool mail_wait_until(bool (*ready)(void)) {
+    Mailbox* m = current_mailbox;
+    for (;;) {
+        if (ready()) {
+            return true;
+        }
+        if (m->quit) {
+            return false;
+        }
+        // The pump resets the event when nothing is left, so a wake that
+        // comes after it ends the sleep below, and one before it was made
+        // after its state change, which the next look sees.
+        mail_pump(m, 0);
+        if (ready()) {
+            return true;
+        }
+        if (m->quit) {
+            return false;
+        }
+        platform_wait_event_or_input(m->event, PLATFORM_WAIT_FOREVER);
+    }
+}
+
+void mail_wake_all(void) {
+    if (!registry_ready()) {
+        return;
+    }
+    platform_lock_enter(registry_lock);
+    for (uint32_t i = 0; i < registry_count; i++) {
+        platform_lock_enter(registry[i]->lock);
+        platform_event_set(registry[i]->event);
+        platform_lock_leave(registry[i]->lock);
+    }
+    platform_lock_leave(registry_lock);
+}
+
 bool mail_wait(uint32_t id, int32_t timeout_ms) {
     Mailbox* m = current_mailbox;
     if (m->quit) {

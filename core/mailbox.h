@@ -97,6 +97,17 @@ void pump_window_messages(Mailbox* m);
 // dispatched (true), or timeout_ms passed or the mailbox quit (false).
 bool mail_wait(uint32_t id, int32_t timeout_ms);
 
+// Pumps the calling thread's mailbox, its windows kept alive, until ready()
+// holds (true) or the mailbox quit (false); ready is looked at first and
+// after every pump, never on a timer. A thread that makes ready() true calls
+// mail_wake_all afterwards, or the waiter sleeps on.
+bool mail_wait_until(bool (*ready)(void));
+
+// Wakes the owner of every mailbox from its wait, queuing nothing: for a
+// change of state, not a message, that a mail_wait_until looks for. Any
+// thread.
+void mail_wake_all(void);
+
 // The thread's mailbox loop, until a handler returns -1.
 void mailbox_run_loop(void);
 

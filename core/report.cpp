@@ -11,7 +11,12 @@
 #include "platform/platform.h"
 
 const wchar_t* const REPORT_CAPTION = L"Corvane Chat Bootstrap";
-void* main_window;
+// Read and written by the thread that shows the boxes only.
+static void* box_owner;
+
+void report_set_box_owner(void* window) {
+    box_owner = window;
+}
 
 static const wchar_t* const level_names[] = {L"FATAL:", L"ERROR:", L"WARN:",
                                              L"INFO:",  L"DEBUG:", L"TRACE:"};
@@ -123,7 +128,7 @@ void fatal_sink(int32_t level, const wchar_t* level_name, const wchar_t* text) {
 }
 
 int32_t on_show_error(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
-    platform_message_box(main_window, static_cast<const wchar_t*>(payload), REPORT_CAPTION,
+    platform_message_box(box_owner, static_cast<const wchar_t*>(payload), REPORT_CAPTION,
                          PLATFORM_MB_ICONERROR);
     if (param != 0) {
         platform_process_exit(0);

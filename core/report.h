@@ -45,8 +45,11 @@ int32_t on_show_error(Mailbox* sender, uint32_t id, int32_t param, void* payload
 // The caption of every error box.
 extern const wchar_t* const REPORT_CAPTION;
 
-// The main window, the owner of the error boxes; none until it exists.
-extern void* main_window;
+// Makes window (or none) the owner of the error boxes on_show_error shows
+// from now on. The front end sets it once it has made its window, on the
+// thread that shows the boxes (or before that thread starts); until then
+// the boxes have no owner.
+void report_set_box_owner(void* window);
 
 // Registered sinks (tests).
 uint32_t sink_count(void);

@@ -1,18 +1,19 @@
-// What start-up takes from the other subsystems: their handler tables and
-// the signing key. Each is defined where its work lives.
+// Start-up: the fixed order in which the tool's threads and parts come up,
+// then the main loop. The parts themselves belong to the front end, which
+// hands them over in startup_parts, so the core names none of them.
 #pragma once
 
 #include "core/mailbox.h"
 
-extern const HandlerEntry main_handlers[];
-extern const HandlerEntry ui_handlers[];
-extern const HandlerEntry updater_handlers[];
+struct StartupParts {
+    const HandlerEntry* main_handlers;     // the main mailbox's table
+    const HandlerEntry* ui_handlers;       // the UI thread's; MAIL_START builds the window
+    const HandlerEntry* updater_handlers;  // the updater thread's
+    void (*load_signing_key)(void);        // loads the built-in key for the signature checks
+};
 
-// Loads the built-in public key for the signature checks.
-void load_signing_key(void);
-
-// The main mailbox's handler for the end of an update cycle.
-int32_t on_update_complete(Mailbox* sender, uint32_t id, int32_t param, void* payload);
+// Defined by the front end, once per program, as the entry point is.
+extern const StartupParts startup_parts;
 
 // The show command the window is shown with.
 constexpr int32_t STARTUP_SHOW_COMMAND = 5;

@@ -6,8 +6,10 @@
 #include "core/path.h"
 #include "core/report.h"
 #include "core/settings.h"
+#include "core/startup_gate.h"
 #include "ui/operations.h"
 #include "ui/window.h"
+#include "update/cycle.h"
 
 const wchar_t UI_OPERATION_CAPTION[] = L"Corvane Chat";
 
@@ -42,24 +44,13 @@ int32_t on_ui_update_done(Mailbox* sender, uint32_t id, int32_t param, void* pay
     return 0;
 }
 
-// A click can come before start-up has started the updater and before the
-// updater has declined start-up's held request; clearing the hold earlier
-// would let that request run a second cycle. Wait for both, keeping the
-// window alive.
-static bool updater_started(void) {
-    constexpr int32_t POLL_MS = 10;
-    while (!startup_done.load() || !held_request_declined.load()) {
-        if (mail_current_mailbox()->quit) {
-            return false;
-        }
-        mail_wait(MAIL_RUN_UPDATE, POLL_MS);  // never posted here: just pumps
-    }
-    return true;
-}
-
 bool wait_for_cycle(int32_t* outcome) {
     waiting = true;
-    if (!updater_started()) {
+    // A click can come before start-up has started the updater and before
+    // the updater has declined start-up's held request; clearing the hold
+    // earlier would let that request run a second cycle. Wait for both,
+    // keeping the window alive.
+    if (!startup_wait_ended()) {
         waiting = false;
         if (outcome != nullptr) {
             *outcome = 0;

@@ -71,7 +71,7 @@ int32_t ui_control_y(const UiControlRow* layout, int32_t text_height) {
 int32_t on_create_window(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     window_init_thread();
     PlatformWindow window = window_create_main(payload, param);
-    main_window = window;
+    report_set_box_owner(window);
     mail_set_dialog_window(window);
     mail_post(main_mailbox, MAIL_WINDOW_READY, 0, nullptr, nullptr);
     return 0;

@@ -7,6 +7,7 @@
 #include "core/path.h"
 #include "core/report.h"
 #include "core/settings.h"
+#include "core/startup_gate.h"
 #include "platform/platform.h"
 #include "update/checks.h"
 #include "update/manifest.h"
@@ -43,7 +44,7 @@ UpdateFailure update_last_failure(void) {
 
 int32_t update_request(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     if (updates_held) {
-        held_request_declined = true;
+        startup_mark_held_request_declined();
         return 1;
     }
     run_update_cycle();

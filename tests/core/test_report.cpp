@@ -75,12 +75,12 @@ class ReportTest : public ::testing::Test {
         ui = mailbox_create();
         ASSERT_NE(ui, nullptr);
         ui_mailbox = ui;
-        main_window = nullptr;
+        report_set_box_owner(nullptr);
     }
     void TearDown() override {
         sink_clear();
         ui_mailbox = nullptr;
-        main_window = nullptr;
+        report_set_box_owner(nullptr);
         platform_set_message_box_hook(nullptr);
         // Whatever the test left queued is released here.
         if (!ui->quit) {
@@ -285,7 +285,7 @@ int32_t report_many(Mailbox* sender, uint32_t id, int32_t param, void* payload) 
 
 TEST_F(ReportTest, ConcurrentReportsGiveOneBoxEachInPostingOrder) {
     platform_set_message_box_hook(recording_box);
-    main_window = reinterpret_cast<void*>(0x1234);
+    report_set_box_owner(reinterpret_cast<void*>(0x1234));
     ASSERT_TRUE(sink_register(REPORT_ERROR, error_sink));
     ASSERT_TRUE(sink_register(REPORT_FATAL, fatal_sink));
     const HandlerEntry ui_table[] = {{MAIL_SHOW_ERROR, on_show_error}, {0, nullptr}};

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/settings.h"
+#include "core/startup_gate.h"
 #include "platform/platform.h"
 #include "ui/console/console.h"
 
@@ -114,9 +114,7 @@ static void input_thread(void* arg) {
     // A script's first line can arrive at once; a click cannot come before
     // the window is up and start-up has held the updater and tidied the
     // program folder, so neither may a command.
-    while (!startup_done.load()) {
-        platform_sleep_ms(5);
-    }
+    startup_wait_done();
     for (;;) {
         char* line = read_line(stdin);
         if (line == nullptr) {
