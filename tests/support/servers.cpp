@@ -3,6 +3,7 @@
 #include "tests/support/servers.h"
 
 #include <arpa/inet.h>
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -587,7 +588,15 @@ bool SquidServer::start(const SquidOptions& options, std::string* error) {
         *error = "cannot write " + conf_path;
         return false;
     }
-    if (!process_.start({kSquid, "-N", "-f", conf_path}, dir + "/stdout.log", error, true)) {
+    // Letters and digits only: the folder's unique name without the rest.
+    service_name_.clear();
+    for (char c : dir.substr(dir.rfind('/') + 1)) {
+        if (isalnum(static_cast<unsigned char>(c))) {
+            service_name_ += c;
+        }
+    }
+    if (!process_.start({kSquid, "-N", "-n", service_name_, "-f", conf_path}, dir + "/stdout.log",
+                        error, true)) {
         return false;
     }
     if (!process_.wait_for_port(port_, kStartTimeoutMs, error)) {
@@ -599,6 +608,17 @@ bool SquidServer::start(const SquidOptions& options, std::string* error) {
 
 void SquidServer::stop() {
     process_.stop();
+    if (service_name_.empty()) {
+        return;
+    }
+    // Killed squids leave their segments behind.
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+        if (entry.path().filename().string().rfind(service_name_ + "-", 0) == 0) {
+            std::filesystem::remove(entry.path(), ignored);
+        }
+    }
+    service_name_.clear();
 }
 
 std::string SquidServer::access_log() const {

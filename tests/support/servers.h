@@ -181,6 +181,9 @@ class SquidServer {
     TestTempDir dir_;
     TestProcess process_;
     uint16_t port_ = 0;
+    // Names squid's shared-memory segments, so squids running at once
+    // keep theirs apart.
+    std::string service_name_;
 };
 
 // The project's fault-injecting server (tests/support/fault_server.py); the
