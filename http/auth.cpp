@@ -9,9 +9,6 @@
 namespace {
 
 constexpr int32_t HTTP_DRAIN_PIECE = 32;
-// "user:password" of two 15-character texts, and its Base64.
-constexpr int32_t HTTP_BASIC_TEXT_CAPACITY = 2 * (HTTP_CREDENTIAL_CAPACITY - 1) + 2;
-constexpr int32_t HTTP_BASIC_CODED_CAPACITY = 4 * ((HTTP_BASIC_TEXT_CAPACITY + 2) / 3) + 1;
 
 struct SchemeWord {
     const char* word;

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t HTTP_HEADERS_USABLE = HTTP_HEADERS_CAPACITY - 1;
-
 inline bool is_blank(char c) {
     return c == ' ' || c == '\t';
 }

@@ -70,17 +70,47 @@ constexpr int32_t HTTP_AUTH_DIGEST = 2;
 constexpr int32_t HTTP_AUTH_NEGOTIATE = 3;
 
 // ---- Hard limits -----------------------------------------------------------
+// Every fixed size of the client, in one place. Each is a result code when
+// reached, never a cut: the request holds all its text in these buffers and
+// allocates nothing else.
 
-constexpr int32_t HTTP_URL_CAPACITY = 512;       // URL copy with its terminator
-constexpr int32_t HTTP_HEADERS_CAPACITY = 1024;  // request lines + response head + 0
+// The URL copy with its terminator; every URL span points into it.
+constexpr int32_t HTTP_URL_CAPACITY = 512;
+// The one header buffer: request lines, the response head behind them, then
+// 0. The request lines share it with the response head, so every request
+// line added costs the server's head room.
+constexpr int32_t HTTP_HEADERS_CAPACITY = 1024;
+// What the two blocks may fill: the last byte stays 0, so both read as text.
+constexpr int32_t HTTP_HEADERS_USABLE = HTTP_HEADERS_CAPACITY - 1;
+// A header name to look up: its pattern CR LF name ":" and a terminator must
+// fit a buffer of HTTP_HEADERS_CAPACITY.
+constexpr int32_t HTTP_HEADER_NAME_MAX = HTTP_HEADERS_CAPACITY - 4;
+// A response value the parser acts on, blanks removed, with its terminator;
+// a longer one counts as absent.
+constexpr int32_t HTTP_HEADER_VALUE_CAPACITY = 512;
+// A chunk-size line with its terminator: eight digits fill 32 bits, the rest
+// is room for extensions; a longer line is refused rather than skipped.
+constexpr int32_t HTTP_CHUNK_LINE_CAPACITY = 64;
+// The port part of a URL, ":" included, is shorter: eight digits cannot
+// overflow the 32-bit value before it is checked against 65535.
+constexpr int32_t HTTP_PORT_PART_LIMIT = 10;
+// The verb text kept in the record ("GET", "POST") with its terminator.
 constexpr int32_t HTTP_VERB_TEXT_CAPACITY = 16;
+// The proxy's host name with its terminator, kept in the record.
 constexpr int32_t HTTP_PROXY_HOST_CAPACITY = 64;
-constexpr int32_t HTTP_CREDENTIAL_CAPACITY = 16;  // user names, passwords, scheme name
+// User names, passwords and the wanted scheme name: 15 characters and a
+// terminator, in the record.
+constexpr int32_t HTTP_CREDENTIAL_CAPACITY = 16;
+// Basic's "user:password" of two longest credentials, and its base64 with a
+// terminator: the answer always fits.
+constexpr int32_t HTTP_BASIC_TEXT_CAPACITY = 2 * (HTTP_CREDENTIAL_CAPACITY - 1) + 2;
+constexpr int32_t HTTP_BASIC_CODED_CAPACITY = 4 * ((HTTP_BASIC_TEXT_CAPACITY + 2) / 3) + 1;
 
-// Built-in deadline lengths in seconds.
+// Built-in deadline lengths in seconds: a whole request, and a response head.
 constexpr uint32_t HTTP_REQUEST_TIMEOUT_SECONDS = 30;
 constexpr uint32_t HTTP_HEADERS_TIMEOUT_SECONDS = 15;
-// Interim heads skipped before the final one; one more fails the response.
+// Interim heads skipped before the final one; one more fails the response,
+// so endless 1xx heads end the request at once, not at the deadline.
 constexpr int32_t HTTP_MAX_INTERIM_HEADS = 16;
 
 // ---- Records ---------------------------------------------------------------

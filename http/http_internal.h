@@ -67,8 +67,6 @@ void http_tls_teardown(HttpTlsState* tls);
 
 constexpr int32_t HTTP_BLOCK_REQUEST = 0;
 constexpr int32_t HTTP_BLOCK_RESPONSE = 1;
-constexpr int32_t HTTP_HEADER_NAME_MAX = 1020;
-constexpr int32_t HTTP_HEADER_VALUE_CAPACITY = 512;  // the parser's value buffer
 
 HttpResult http_remove_header(HttpRequest* request, const char* name);
 HttpResult http_find_header(const HttpRequest* request, const char* name, HttpSpan* span,
@@ -84,7 +82,6 @@ HttpResult http_read_response_headers(HttpRequest* request);
 HttpResult http_reset_response(HttpRequest* request);
 HttpResult http_parse_response(HttpRequest* request);
 
-constexpr int32_t HTTP_CHUNK_LINE_CAPACITY = 64;
 // 0 with chunk_size/chunk_remaining set; 15 for an over-long line; the
 // receive error (or HTTP_END for a closed connection) otherwise.
 HttpResult http_read_chunk_size(HttpRequest* request);

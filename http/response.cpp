@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t HTTP_HEADERS_USABLE = HTTP_HEADERS_CAPACITY - 1;
-
 bool ends_with_blank_line(const char* block, int32_t length) {
     return length >= 4 && memcmp(block + length - 4, "\r\n\r\n", 4) == 0;
 }

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int32_t HTTP_PORT_PART_LIMIT = 10;  // ":" and digits, exclusive
-
 struct SchemeRow {
     const char* name;
     HttpOptions options;
