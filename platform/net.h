@@ -65,3 +65,14 @@ bool platform_net_parse_ipv4(const char* dotted, uint32_t* address);
 // Looks a host name up and gives its first IPv4 address in network order.
 // False when there is no answer.
 bool platform_net_lookup_ipv4(const char* host, uint32_t* address);
+
+// ---- Tests only: a socket that refuses writes ------------------------------
+// Loopback sockets almost never refuse a write, so the callers' paths for a
+// send that must wait would go unexercised. With a hook set, every
+// platform_net_send first asks it how much of length the socket may take:
+// a count from 1 to length is offered to the socket, and 0 or less refuses
+// the send as a full socket does (-1, PLATFORM_NET_WOULD_BLOCK). Null, the
+// default, leaves sends untouched. Process-wide; set and cleared while no
+// other thread sends. The context must outlive the hook.
+typedef int32_t (*PlatformNetSendHook)(void* context, int32_t length);
+void platform_net_set_send_hook(PlatformNetSendHook hook, void* context);

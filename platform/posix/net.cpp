@@ -18,6 +18,10 @@ namespace {
 // errno of the last socket call on this thread, as the call left it.
 thread_local int last_errno = 0;
 
+// Tests only (platform_net_set_send_hook); null in the shipped tool.
+PlatformNetSendHook send_hook = nullptr;
+void* send_hook_context = nullptr;
+
 int32_t map_errno(int error) {
     switch (error) {
         case 0:
@@ -78,7 +82,20 @@ int32_t platform_net_connect(PlatformSocket socket, uint32_t address, uint16_t p
     return map_errno(last_errno);
 }
 
+void platform_net_set_send_hook(PlatformNetSendHook hook, void* context) {
+    send_hook = hook;
+    send_hook_context = context;
+}
+
 int32_t platform_net_send(PlatformSocket socket, const void* data, int32_t length) {
+    if (send_hook != nullptr) {
+        int32_t offered = send_hook(send_hook_context, length);
+        if (offered <= 0) {
+            last_errno = EAGAIN;
+            return -1;
+        }
+        length = offered < length ? offered : length;
+    }
     ssize_t n;
     do {
         n = send(static_cast<int>(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL);

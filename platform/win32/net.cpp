@@ -9,6 +9,10 @@
 
 namespace {
 
+// Tests only (platform_net_set_send_hook); null in the shipped tool.
+PlatformNetSendHook send_hook = nullptr;
+void* send_hook_context = nullptr;
+
 int32_t map_wsa(int error) {
     switch (error) {
         case 0:
@@ -59,7 +63,20 @@ int32_t platform_net_connect(PlatformSocket socket, uint32_t address, uint16_t p
     return rc == 0 ? PLATFORM_NET_OK : map_wsa(WSAGetLastError());
 }
 
+void platform_net_set_send_hook(PlatformNetSendHook hook, void* context) {
+    send_hook = hook;
+    send_hook_context = context;
+}
+
 int32_t platform_net_send(PlatformSocket socket, const void* data, int32_t length) {
+    if (send_hook != nullptr) {
+        int32_t offered = send_hook(send_hook_context, length);
+        if (offered <= 0) {
+            WSASetLastError(WSAEWOULDBLOCK);
+            return -1;
+        }
+        length = offered < length ? offered : length;
+    }
     int n = send(static_cast<SOCKET>(socket), static_cast<const char*>(data), length, 0);
     return n == SOCKET_ERROR ? -1 : n;
 }
