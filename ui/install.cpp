@@ -72,14 +72,12 @@ bool wait_for_cycle(int32_t* outcome) {
 }
 
 void operation_finish_after_close(void) {
-    if (install_folder != nullptr) {
-        const char* program = path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME);
-        const wchar_t* stage =
-            program != nullptr ? path_to_long_wide(stage_name(program)) : nullptr;
-        if (stage != nullptr) {
-            platform_delete_file(stage);
-        }
-    }
+    // The updater may still be on its way to the staging file; abandoning
+    // it keeps the cycle from creating it after this delete.
+    const char* program = install_folder != nullptr
+                              ? path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME)
+                              : nullptr;
+    update_abandon_stage(program);
     mail_post(main_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
 }
 

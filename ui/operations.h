@@ -67,8 +67,9 @@ bool wait_for_cycle(int32_t* outcome);
 
 // True once the window has closed during a wait.
 bool operation_closed(void);
-// After a close during a wait: deletes the abandoned cycle's staging file
-// and lets the main thread end the tool.
+// After a close during a wait: deletes the abandoned cycle's staging file,
+// keeps that cycle from creating it again, and lets the main thread end
+// the tool.
 void operation_finish_after_close(void);
 
 // Enables or disables the folder box, Browse and Install/Launch! together

@@ -107,6 +107,49 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
     return result;
 }
 
+// Orders the staging file's creation against its abandonment: once the
+// stage is abandoned no cycle creates the file again.
+static PlatformLock* stage_lock;
+static bool stage_abandoned;  // under stage_lock
+
+static void stage_lock_create(void) {
+    stage_lock = platform_lock_create(0);
+}
+
+static PlatformLock* stage_lock_get(void) {
+    static PlatformOnce once;
+    platform_once(&once, stage_lock_create);
+    return stage_lock;
+}
+
+// Creates (or truncates) the staging file unless the stage was abandoned.
+// Null then, or when the file or the guard's lock cannot be made.
+static PlatformFile* stage_create(const char* stage) {
+    PlatformLock* lock = stage_lock_get();
+    if (lock == nullptr) {
+        return nullptr;
+    }
+    platform_lock_enter(lock);
+    PlatformFile* file = stage_abandoned ? nullptr : platform_file_create(path_to_long_wide(stage));
+    platform_lock_leave(lock);
+    return file;
+}
+
+void update_abandon_stage(const char* program) {
+    PlatformLock* lock = stage_lock_get();
+    if (lock != nullptr) {
+        platform_lock_enter(lock);
+    }
+    stage_abandoned = true;
+    const wchar_t* stage = program != nullptr ? path_to_long_wide(stage_name(program)) : nullptr;
+    if (stage != nullptr) {
+        platform_delete_file(stage);
+    }
+    if (lock != nullptr) {
+        platform_lock_leave(lock);
+    }
+}
+
 // Before the staged file can take the program file's name it is made
 // runnable and pushed to the disk: a kill after the swap must not leave a
 // program file that cannot be started, nor a power cut an empty one.
@@ -142,7 +185,7 @@ bool download_update(UpdateJob* job, UpdateFailure* why) {
     platform_delete_file(path_to_long_wide(stage));
     show_status(job->status, 0, UPDATE_DOWNLOADING_TEXT);
 
-    file = platform_file_create(path_to_long_wide(stage));
+    file = stage_create(stage);
     if (file == nullptr) {
         goto cleanup;
     }

@@ -67,6 +67,14 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
 // download or the file's signature failed.
 bool download_update(UpdateJob* job, UpdateFailure* why);
 
+// Gives the staging file beside program up for good, from any thread, once
+// the operation that waited for the cycle was closed and the tool ends:
+// deletes it (also while a cycle writes it) and keeps every later cycle
+// from creating it, so the end of the process cannot leave it behind. A
+// cycle that comes to its download afterwards fails as one that could not
+// stage.
+void update_abandon_stage(const char* program);
+
 // Swaps the staged file into place, keeping the previous one as ".old",
 // and broadcasts success; the folder's entries are flushed before and after
 // the swap. A folder in the program file's place is refused and left where

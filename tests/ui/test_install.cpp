@@ -41,18 +41,25 @@ INSTANTIATE_TEST_SUITE_P(Script, InstallScriptTest, testing::Values(false, true)
                                                           : "ScriptWaits");
                          });
 
-// A close right behind the command still shows the busy state it led to.
+// A close right behind the command still shows the busy state it led to,
+// and leaves no staging file, though the updater reaches the download only
+// after the close: the test build holds the file's creation until the
+// process ends, and the end for that creation.
 TEST_F(UiTest, CloseRightAfterInstallKeepsTheLastStateLine) {
     start_server(SLOW_SERVER);
     publish(test_program_bytes(4 * 1024 * 1024, 7));
     std::string folder = home.file("A");
-    start_tool_in(folder);
+    std::vector<std::string> env = environment();
+    env.push_back("CORVANE_TEST_LATE_STAGE=3000");
+    std::string error;
+    ASSERT_TRUE(tool.start({"-cvdir", folder}, env, &error)) << error;
     tool.expect("state:");
     tool.send("install");
     tool.send("close");
-    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
+    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
     EXPECT_EQ(tool.lines_with(state_line("Install", false, false, false, true, folder)).size(), 1u)
         << tool.transcript();
+    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
 }
 
 TEST_F(UiTest, FailedInstallReportsAndStaysInInstall) {
