@@ -32,8 +32,13 @@ HttpResult send_span(HttpRequest* request, HttpSpan span) {
     return http_send_all(request, span.data, span.length);
 }
 
-// The request target: from the path to the end of the URL copy.
+// The request target: from the path to the end of the URL copy, or for a
+// CONNECT its "host:port".
 HttpSpan request_target(const HttpRequest* request) {
+    if (request->tunnel_target != nullptr) {
+        return HttpSpan{request->tunnel_target,
+                        static_cast<int32_t>(strlen(request->tunnel_target))};
+    }
     const char* path = request->path.data != nullptr ? request->path.data : "/";
     return HttpSpan{path, static_cast<int32_t>(strlen(path))};
 }
@@ -187,7 +192,8 @@ HttpResult http_write_digest_auth(HttpRequest* request) {
 
     char ha1[33], digest[33];
     http_digest_ha1(md5_sess, request->user, realm, request->password, nonce, cnonce, ha1);
-    http_digest_response(ha1, nonce, cnonce, qop, request->verb_text, target, digest);
+    const char* method = request->tunnel_target != nullptr ? "CONNECT" : request->verb_text;
+    http_digest_response(ha1, nonce, cnonce, qop, method, target, digest);
     result = send_text(request, "\", response=\"");
     if (result == HTTP_OK) {
         result = send_text(request, digest);

@@ -45,6 +45,9 @@ constexpr HttpResult HTTP_ERR_AUTH_MISMATCH = 26;
 constexpr HttpResult HTTP_ERR_DIGEST_PARAM = 27;
 constexpr HttpResult HTTP_ERR_DIGEST_ALGORITHM = 28;
 constexpr HttpResult HTTP_ERR_TLS_HANDSHAKE = 30;
+// The proxy answered the CONNECT for an "https" URL with a status other than
+// 2xx (a 407 counts once it was answered, or when no credentials are set).
+constexpr HttpResult HTTP_ERR_PROXY_REFUSED = 31;
 constexpr HttpResult HTTP_ERR_NEGOTIATE = 64;
 constexpr HttpResult HTTP_END = 1000;
 
@@ -196,6 +199,14 @@ struct HttpRequest {
     // Tests only: the clock the deadlines read instead of the system tick.
     uint64_t (*test_clock)(void* context);
     void* test_clock_context;
+    // "https" through the proxy: the CONNECT was answered 2xx on the current
+    // connection, so bytes from here on are the origin's TLS.
+    int32_t tunnel_ready;
+    // The tunnel's 407 was answered: the configured authentication is used.
+    int32_t tunnel_authenticated;
+    // "host:port" while a CONNECT is written (its Digest method and target);
+    // null otherwise.
+    const char* tunnel_target;
 };
 
 // ---- Set-up ----------------------------------------------------------------

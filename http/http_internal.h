@@ -36,11 +36,29 @@ uint64_t http_now_ms(const HttpRequest* request);
 bool http_deadline_passed(const HttpRequest* request);
 void http_start_deadline(HttpRequest* request, uint32_t seconds);
 
+// Opens the connection: TCP to the server or the proxy and, for "https"
+// through the proxy, the CONNECT tunnel. 0, 4, 5, 7 or a tunnel error.
 HttpResult http_connect(HttpRequest* request);
+// The TCP part of http_connect alone (no tunnel, no TLS binding).
+HttpResult http_open_socket(HttpRequest* request);
+// The byte movers go through TLS on the current connection: an "https" URL,
+// and through the proxy only once the tunnel is up.
+bool http_tls_in_use(const HttpRequest* request);
 HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* length);
 HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size);
 // Sends every byte, piece by piece, within the deadline (0, 8, 10 or 30).
 HttpResult http_send_all(HttpRequest* request, const char* data, int32_t length);
+
+// ---- CONNECT tunnel (tunnel.cpp) -------------------------------------------
+
+// "https" through the proxy needs a tunnel before TLS can start.
+bool http_needs_tunnel(const HttpRequest* request);
+// On a freshly opened socket to the proxy: sends the CONNECT, answers one
+// 407 when credentials are configured, and returns 0 once a 2xx came back,
+// with the response state as it was before. Otherwise 31 for a refusal, or
+// the error of sending, reading (3, 11) or parsing (23) the answer, or of
+// the authorization; the proxy's answer then stays in the response block.
+HttpResult http_tunnel_open(HttpRequest* request);
 
 // ---- TLS (tls.cpp) ---------------------------------------------------------
 

@@ -88,8 +88,9 @@ HttpResult http_send_request(HttpRequest* request, const char* url) {
         }
     }
     if (request->options & HTTP_OPTION_KEEP_ALIVE) {
-        const char* name =
-            (request->options & HTTP_OPTION_PROXY) ? "Proxy-Connection" : "Connection";
+        // Through a tunnel the line reaches the origin, not the proxy.
+        const bool to_proxy = (request->options & HTTP_OPTION_PROXY) && !http_needs_tunnel(request);
+        const char* name = to_proxy ? "Proxy-Connection" : "Connection";
         result = add_line(request, name, "Keep-Alive");
         if (result != HTTP_OK) {
             return result;
@@ -108,6 +109,7 @@ HttpResult http_send_request(HttpRequest* request, const char* url) {
     if (!request->keep_alive) {
         http_close_connection(request);
     }
+    request->tunnel_authenticated = 0;
     result = http_connect(request);
     if (result != HTTP_OK) {
         return result;
@@ -117,7 +119,10 @@ HttpResult http_send_request(HttpRequest* request, const char* url) {
     if (result != HTTP_OK) {
         return result;
     }
-    if (request->wanted_scheme == HTTP_AUTH_NONE && !request->force_basic) {
+    // One challenge per request: a tunnel that answered its proxy's 407 has
+    // used the authentication, and the origin's answer is the caller's.
+    if ((request->wanted_scheme == HTTP_AUTH_NONE && !request->force_basic) ||
+        request->tunnel_authenticated) {
         return HTTP_OK;
     }
 

@@ -58,14 +58,19 @@ void http_start_deadline(HttpRequest* request, uint32_t seconds) {
     request->timeout = seconds;
 }
 
-HttpResult http_connect(HttpRequest* request) {
+bool http_tls_in_use(const HttpRequest* request) {
+    if (!(request->options & HTTP_OPTION_TLS)) {
+        return false;
+    }
+    return !http_needs_tunnel(request) || request->tunnel_ready;
+}
+
+HttpResult http_open_socket(HttpRequest* request) {
     if (request->transport != nullptr) {
         return HTTP_OK;
     }
-    if (request->socket != PLATFORM_SOCKET_NONE) {
-        return HTTP_OK;
-    }
     request->wait_events = 0;
+    request->tunnel_ready = 0;
     request->socket = platform_net_socket_tcp();
     if (request->socket == PLATFORM_SOCKET_NONE) {
         return HTTP_ERR_SOCKET;
@@ -95,10 +100,31 @@ HttpResult http_connect(HttpRequest* request) {
         started != PLATFORM_NET_IN_PROGRESS) {
         return HTTP_ERR_CONNECT;
     }
-
     request->tls_handshake_done = 0;
     request->wait_events = PLATFORM_NET_WRITABLE;
-    if (request->options & HTTP_OPTION_TLS) {
+    return HTTP_OK;
+}
+
+HttpResult http_connect(HttpRequest* request) {
+    if (request->transport == nullptr) {
+        if (request->socket != PLATFORM_SOCKET_NONE) {
+            return HTTP_OK;
+        }
+        HttpResult result = http_open_socket(request);
+        if (result != HTTP_OK) {
+            return result;
+        }
+    } else if (request->tunnel_ready) {
+        return HTTP_OK;
+    }
+    if (http_needs_tunnel(request)) {
+        HttpResult result = http_tunnel_open(request);
+        if (result != HTTP_OK) {
+            return result;
+        }
+    }
+    // After the tunnel: its 407 may have put the exchange on a new socket.
+    if (request->transport == nullptr && (request->options & HTTP_OPTION_TLS)) {
         http_tls_attach(request);
     }
     return HTTP_OK;
@@ -108,7 +134,7 @@ HttpResult http_send_bytes(HttpRequest* request, const char* data, int32_t* leng
     if (request->transport != nullptr) {
         return hook_send(request, data, length);
     }
-    const bool tls = (request->options & HTTP_OPTION_TLS) != 0;
+    const bool tls = http_tls_in_use(request);
     // The direction the last attempt asked for: TLS may need to read (or
     // write again) before the same data can be offered once more.
     uint32_t want = PLATFORM_NET_WRITABLE;
@@ -177,7 +203,7 @@ HttpResult http_receive_bytes(HttpRequest* request, char* buffer, int32_t* size)
     if (request->transport != nullptr) {
         return hook_receive(request, buffer, size);
     }
-    const bool tls = (request->options & HTTP_OPTION_TLS) != 0;
+    const bool tls = http_tls_in_use(request);
     uint32_t want = PLATFORM_NET_READABLE;
     const int32_t asked = *size;
     do {
@@ -227,10 +253,13 @@ HttpResult http_close_connection(HttpRequest* request) {
     if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;
     }
+    // A hooked transport has no socket, but its tunnel ends here all the same.
+    const bool tls = http_tls_in_use(request) && request->tls.ready;
+    request->tunnel_ready = 0;
     if (request->socket == PLATFORM_SOCKET_NONE) {
         return HTTP_ERR_SOCKET;
     }
-    if ((request->options & HTTP_OPTION_TLS) && request->tls.ready) {
+    if (tls) {
         http_tls_close_notify(request);
     }
     platform_net_shutdown_send(request->socket);

@@ -21,8 +21,10 @@ HttpResult write_pieces(HttpRequest* request) {
         return result;
     }
 
-    // Origin form normally; through a proxy the absolute form, the whole URL.
-    const char* target = (request->options & HTTP_OPTION_PROXY) ? request->url : request->path.data;
+    // Origin form normally; through a proxy the absolute form, the whole URL,
+    // unless the proxy carries a tunnel ("https"), which reaches the origin.
+    const bool absolute = (request->options & HTTP_OPTION_PROXY) && !http_needs_tunnel(request);
+    const char* target = absolute ? request->url : request->path.data;
     if (target == nullptr) {
         target = "/";
     }

@@ -316,4 +316,122 @@ TEST_F(FaultPeer, Challenges) {
     }
 }
 
+// The fault server as the proxy. An "https" URL goes through a CONNECT
+// tunnel (the URL's host picks how the proxy answers it) and carries the
+// origin-form request inside; plain "http" keeps the absolute form. The
+// terminating modes echo the CONNECT heads in front of the request's own.
+TEST_F(FaultPeer, ConnectTunnel) {
+    enum Auth { AUTH_NONE, AUTH_BASIC, AUTH_BASIC_WRONG, AUTH_DIGEST };
+    struct Row {
+        const char* name;
+        std::string url;
+        Auth auth;
+        HttpResult send;
+        bool waits_for_the_deadline;
+        std::string body;  // the whole echo (a 200), or empty
+    };
+    const std::string agent = "User-Agent: Mozilla/4.0 (compatible; Corvane Chat Bootstrap)\r\n";
+    const std::string basic_answer = "Proxy-Authorization: Basic cHJveDpweHB3\r\n";
+    auto connect_head = [](const std::string& target, const std::string& extra) {
+        return "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n" + extra + "\r\n";
+    };
+    auto get_head = [&agent](const std::string& target, const std::string& host) {
+        return "GET " + target + " HTTP/1.1\r\n" + agent + "Host: " + host + "\r\n\r\n";
+    };
+    const std::string plain_echo = server_->url("/echo");
+    const Row rows[] = {
+        {"refused", "https://refuse.connect/echo", AUTH_NONE, HTTP_ERR_PROXY_REFUSED, false, ""},
+        {"407 without a challenge", "https://bare407.connect/echo", AUTH_BASIC,
+         HTTP_ERR_BAD_RESPONSE, false, ""},
+        {"407 and no credentials", "https://basic.connect/echo", AUTH_NONE, HTTP_ERR_PROXY_REFUSED,
+         false, ""},
+        {"407 answered wrongly", "https://basic.connect/echo", AUTH_BASIC_WRONG,
+         HTTP_ERR_PROXY_REFUSED, false, ""},
+        {"200, then a close", "https://close.connect/echo", AUTH_NONE, HTTP_ERR_TLS_HANDSHAKE,
+         false, ""},
+        {"endless answer head", "https://endless.connect/echo", AUTH_NONE, HTTP_ERR_NO_ROOM, false,
+         ""},
+        {"no answer", "https://silent.connect/echo", AUTH_NONE, HTTP_ERR_HEADERS, true, ""},
+        {"stalled tunnel", "https://stall.connect/echo", AUTH_NONE, HTTP_ERR_TLS_HANDSHAKE, true,
+         ""},
+        {"tunnel", "https://open.connect:8443/echo", AUTH_NONE, HTTP_OK, false,
+         connect_head("open.connect:8443", "") + get_head("/echo", "open.connect")},
+        {"Basic, the proxy closes after its 407", "https://basic.connect/echo", AUTH_BASIC, HTTP_OK,
+         false,
+         connect_head("basic.connect:443", basic_answer) + get_head("/echo", "basic.connect")},
+        {"Basic, the proxy keeps the connection", "https://basic-kept.connect/echo", AUTH_BASIC,
+         HTTP_OK, false,
+         connect_head("basic-kept.connect:443", "") +
+             connect_head("basic-kept.connect:443", basic_answer) +
+             get_head("/echo", "basic-kept.connect")},
+        // The proxy checks the digest over CONNECT and its target.
+        {"Digest", "https://digest.connect/echo", AUTH_DIGEST, HTTP_OK, false, "digest"},
+        {"relayed to the origin", server_->tls_url("/echo"), AUTH_NONE, HTTP_OK, false,
+         get_head("/echo", "127.0.0.1")},
+        {"plain http", plain_echo, AUTH_NONE, HTTP_OK, false, get_head(plain_echo, "127.0.0.1")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PeerSettings settings;
+        settings.proxy_host = "127.0.0.1";
+        settings.proxy_port = server_->port();
+        settings.timeout_seconds = 2;
+        settings.user = "user";
+        settings.password = "pass";
+        settings.proxy_user = "prox";
+        settings.proxy_password = row.auth == AUTH_BASIC_WRONG ? "nope" : "pxpw";
+        settings.wanted_scheme = row.auth == AUTH_NONE     ? HTTP_AUTH_NONE
+                                 : row.auth == AUTH_DIGEST ? HTTP_AUTH_DIGEST
+                                                           : HTTP_AUTH_BASIC;
+        uint32_t start = platform_tick_ms();
+        PeerFetch got = peer_fetch(row.url, settings);
+        uint32_t elapsed = platform_tick_ms() - start;
+        EXPECT_EQ(got.send, row.send);
+        // Only a silent peer may hold the request until its deadline.
+        if (row.waits_for_the_deadline) {
+            EXPECT_GE(elapsed, 1900u);
+            EXPECT_LT(elapsed, 3500u);
+        } else {
+            EXPECT_LT(elapsed, 1500u);
+        }
+        if (row.send != HTTP_OK) {
+            continue;
+        }
+        EXPECT_EQ(got.headers, HTTP_OK);
+        EXPECT_EQ(got.status, 200);
+        if (row.body == "digest") {
+            EXPECT_EQ(got.body.find("CONNECT digest.connect:443 HTTP/1.1\r\n"), 0u) << got.body;
+            EXPECT_NE(got.body.find("\r\nProxy-Authorization: Digest username=\"user\", "
+                                    "realm=\"proxy\", qop=\"auth\", algorithm=\"MD5\", "
+                                    "uri=\"digest.connect:443\""),
+                      std::string::npos)
+                << got.body;
+            EXPECT_NE(got.body.find("\r\n\r\n" + get_head("/echo", "digest.connect")),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(got.body, row.body);
+        }
+    }
+}
+
+// A challenge from the origin inside the tunnel: the origin closes, so the
+// answer goes through a new tunnel, and the challenge it answers survives
+// the CONNECT exchange that opened it.
+TEST_F(FaultPeer, OriginChallengeThroughANewTunnel) {
+    PeerSettings settings;
+    settings.proxy_host = "127.0.0.1";
+    settings.proxy_port = server_->port();
+    settings.timeout_seconds = 2;
+    settings.user = "user";
+    settings.password = "pass";
+    settings.wanted_scheme = HTTP_AUTH_BASIC;
+    PeerFetch got = peer_fetch("https://open.connect/auth/basic", settings);
+    ASSERT_EQ(got.send, HTTP_OK);
+    ASSERT_EQ(got.headers, HTTP_OK);
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(got.body.find("CONNECT open.connect:443 HTTP/1.1\r\n"), 0u) << got.body;
+    EXPECT_NE(got.body.find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos)
+        << got.body;
+}
+
 }  // namespace

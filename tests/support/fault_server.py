@@ -7,8 +7,9 @@ and the first half of FILES/NAME and then close or reset the connection, and
 /raw/KIND/N/NAME sends the first N bytes of FILES/NAME, a whole response laid
 out by the test, and then breaks the connection as KIND says (see raw_fault).
 With --tls the same routes are also served through TLS on TLS_PORT with the
-given certificate. Every connection is answered once and then closed, except
-where a route keeps it open on purpose. Standard library only.
+given certificate. A CONNECT makes it act as a proxy (see CONNECT_MODES).
+Every connection is answered once and then closed, except where a route
+keeps it open on purpose. Standard library only.
 """
 import os
 import socket
@@ -365,6 +366,168 @@ def route_for(path):
     return ROUTES.get(path)
 
 
+def request_target(head):
+    parts = head.split(b"\r\n", 1)[0].split(b" ")
+    return parts[1].decode("latin-1") if len(parts) > 1 else "/"
+
+
+def serve(conn, head, route_head):
+    """Answers one request head through its route; the route is handed
+    route_head (the head itself, or behind a terminated tunnel the CONNECT
+    heads in front of it)."""
+    target = request_target(head)
+    if target.startswith("http://"):  # absolute form through a proxy
+        target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
+    route = route_for(target.split("?", 1)[0])
+    if route is None:
+        body = b"no such fault"
+        conn.sendall(response("404 Not Found", ["Content-Length: %d" % len(body),
+                                                "Connection: close"], body))
+    else:
+        route(conn, route_head)
+
+
+# ---- Acting as a proxy for CONNECT ------------------------------------------
+#
+# The host of the CONNECT target picks the behaviour (see CONNECT_MODES); any
+# other target on 127.0.0.1 is relayed there byte for byte, as a real proxy
+# does. The modes that let the tunnel up end it here: TLS is made with the
+# server's own certificate and the request inside is answered through the
+# routes, which see the CONNECT heads in front of the request's own head.
+
+PROXY_CREDENTIALS = ("prox", "pxpw")  # Basic, the proxy's own
+DIGEST_CREDENTIALS = ("user", "pass")  # Digest towards a proxy uses the server's
+TUNNEL_UP = b"HTTP/1.1 200 Connection established\r\n\r\n"
+
+
+def header_value(head, name):
+    for line in head.split(b"\r\n")[1:]:
+        key, _, value = line.partition(b":")
+        if key.strip().lower() == name:
+            return value.strip().decode("latin-1")
+    return None
+
+
+def basic_authorized(head):
+    import base64
+    expected = base64.b64encode(("%s:%s" % PROXY_CREDENTIALS).encode()).decode()
+    return header_value(head, b"proxy-authorization") == "Basic " + expected
+
+
+def digest_authorized(head):
+    """A Digest answer whose response is right for the method CONNECT and
+    the CONNECT target, with the server credentials."""
+    import hashlib
+    import re
+    value = header_value(head, b"proxy-authorization") or ""
+    if not value.startswith("Digest "):
+        return False
+    params = dict(re.findall(r'(\w+)="?([^",]*)"?', value[len("Digest "):]))
+    def md5(text):
+        return hashlib.md5(text.encode()).hexdigest()
+    user, password = DIGEST_CREDENTIALS
+    ha1 = md5("%s:%s:%s" % (user, params.get("realm"), password))
+    ha2 = md5("CONNECT:" + request_target(head))
+    expected = md5(":".join([ha1, params.get("nonce", ""), params.get("nc", ""),
+                             params.get("cnonce", ""), params.get("qop", ""), ha2]))
+    return (params.get("username") == user and params.get("uri") == request_target(head) and
+            params.get("response") == expected)
+
+
+def terminate(conn, heads):
+    """The tunnel is up: TLS with the server's certificate, then one request."""
+    conn.sendall(TUNNEL_UP)
+    tls = TlsConnection(conn, TLS_CONTEXT)
+    inner = read_head(tls)
+    if inner:
+        serve(tls, inner, heads + inner)
+    tls_close_notify(tls)
+
+
+def proxy_challenge(conn, heads, value, keep):
+    """407 with the challenge value; a kept connection takes the next CONNECT."""
+    body = b"proxy says no"
+    headers = ["Proxy-Authenticate: " + value, "Content-Length: %d" % len(body)]
+    conn.sendall(response("407 Proxy Authentication Required",
+                          headers + ([] if keep else ["Connection: close"]), body))
+    return read_head(conn) if keep else b""
+
+
+def authenticated(check, value, keep):
+    def mode(conn, head):
+        heads = head
+        while not check(head):
+            head = proxy_challenge(conn, heads, value, keep)
+            if not head:
+                return
+            heads += head
+        terminate(conn, heads)
+    return mode
+
+
+def endless_answer(conn, head):
+    # Header lines without end, until the client gives up.
+    conn.sendall(b"HTTP/1.1 200 Connection established\r\n")
+    for _ in range(100000):
+        conn.sendall(b"X-Pad: " + b"p" * 60 + b"\r\n")
+        time.sleep(0.001)
+
+
+def up_then(after):
+    def mode(conn, head):
+        conn.sendall(TUNNEL_UP)
+        after(conn, head)
+    return mode
+
+
+def relay(conn, host, port):
+    import select
+    if host != "127.0.0.1":
+        conn.sendall(response("403 Forbidden", ["Content-Length: 0", "Connection: close"]))
+        return
+    upstream = socket.create_connection((host, port), timeout=30)
+    conn.sendall(TUNNEL_UP)
+    ends = [conn, upstream]
+    try:
+        while True:
+            readable, _, _ = select.select(ends, [], [], 30)
+            if not readable:
+                return
+            for end in readable:
+                data = end.recv(65536)
+                if not data:
+                    return
+                (upstream if end is conn else conn).sendall(data)
+    finally:
+        upstream.close()
+
+
+CONNECT_MODES = {
+    "refuse.connect": send_all(response("403 Forbidden", ["Content-Length: 9",
+                                                          "Connection: close"], b"forbidden")),
+    "bare407.connect": send_all(response("407 Proxy Authentication Required",
+                                         ["Content-Length: 0", "Connection: close"])),
+    "close.connect": send_all(TUNNEL_UP),
+    "endless.connect": endless_answer,
+    "silent.connect": silent,
+    "stall.connect": up_then(silent),
+    "open.connect": lambda conn, head: terminate(conn, head),
+    "basic.connect": authenticated(basic_authorized, 'Basic realm="proxy"', False),
+    "basic-kept.connect": authenticated(basic_authorized, 'Basic realm="proxy"', True),
+    "digest.connect": authenticated(digest_authorized,
+                                    'Digest realm="proxy", qop="auth", nonce="pn"', False),
+}
+
+
+def connect(conn, head):
+    host, _, port = request_target(head).rpartition(":")
+    mode = CONNECT_MODES.get(host)
+    if mode is not None:
+        mode(conn, head)
+    elif port.isdigit():
+        relay(conn, host, int(port))
+
+
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         conn = self.request
@@ -372,17 +535,10 @@ class Handler(socketserver.BaseRequestHandler):
             head = read_head(conn)
             if not head:
                 return
-            parts = head.split(b"\r\n", 1)[0].split(b" ")
-            target = parts[1].decode("latin-1") if len(parts) > 1 else "/"
-            if target.startswith("http://"):  # absolute form through a proxy
-                target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
-            route = route_for(target.split("?", 1)[0])
-            if route is None:
-                body = b"no such fault"
-                conn.sendall(response("404 Not Found", ["Content-Length: %d" % len(body),
-                                                        "Connection: close"], body))
+            if head.startswith(b"CONNECT "):
+                connect(conn, head)
             else:
-                route(conn, head)
+                serve(conn, head, head)
         except OSError:
             pass
 
