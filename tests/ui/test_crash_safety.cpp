@@ -30,6 +30,7 @@
 
 #include "tests/support/release.h"
 #include "tests/support/servers.h"
+#include "tests/ui/tool_process.h"
 
 namespace {
 
@@ -84,51 +85,10 @@ class Tool {
     Tool(const Tool&) = delete;
     Tool& operator=(const Tool&) = delete;
 
-    bool start(const std::vector<std::string>& arguments, std::vector<std::string> env) {
-        int to_child[2], from_child[2];
-        if (pipe(to_child) != 0 || pipe(from_child) != 0) {
-            return false;
-        }
-        std::vector<std::string> args = {CORVANE_UI_TOOL};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        const char* path = getenv("PATH");
-        env.push_back(std::string("PATH=") + (path ? path : "/usr/bin:/bin"));
-        env.push_back("LC_ALL=C.UTF-8");
-        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
-            const char* value = getenv(name);
-            if (value != nullptr) {
-                env.push_back(std::string(name) + "=" + value);
-            }
-        }
-        std::vector<char*> argv, envp;
-        for (auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        for (auto& e : env) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ < 0) {
-            return false;
-        }
-        if (pid_ == 0) {
-            dup2(to_child[0], 0);
-            dup2(from_child[1], 1);
-            close(to_child[0]);
-            close(to_child[1]);
-            close(from_child[0]);
-            close(from_child[1]);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        close(to_child[0]);
-        close(from_child[1]);
-        in_ = to_child[1];
-        out_ = from_child[0];
-        signal(SIGPIPE, SIG_IGN);
-        return true;
+    // Without a checker: the kill must reach the tool itself.
+    bool start(const std::vector<std::string>& arguments, const std::vector<std::string>& env) {
+        pid_ = tool_spawn(arguments, env, nullptr, &in_, &out_);
+        return pid_ > 0;
     }
 
     void send(const std::string& line) {

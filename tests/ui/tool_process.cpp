@@ -29,17 +29,10 @@ ToolProcess::~ToolProcess() {
     }
 }
 
-bool ToolProcess::start(const std::vector<std::string>& arguments,
-                        const std::vector<std::string>& env, std::string* error) {
-    int to_child[2], from_child[2];
-    if (pipe(to_child) != 0 || pipe(from_child) != 0) {
-        *error = "pipe failed";
-        return false;
-    }
-    // A checker the tool runs under (CORVANE_TOOL_WRAPPER: an absolute
-    // program path and its options, separated by spaces), such as valgrind.
+pid_t tool_spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+                 const char* wrapper, int* input, int* output) {
     std::vector<std::string> args;
-    if (const char* wrapper = getenv("CORVANE_TOOL_WRAPPER")) {
+    if (wrapper != nullptr) {
         std::string words = wrapper;
         size_t at = 0;
         while (at < words.size()) {
@@ -76,12 +69,18 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
         envp.push_back(const_cast<char*>(e.c_str()));
     }
     envp.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ < 0) {
-        *error = "fork failed";
-        return false;
+
+    int to_child[2], from_child[2];
+    if (pipe(to_child) != 0) {
+        return -1;
     }
-    if (pid_ == 0) {
+    if (pipe(from_child) != 0) {
+        close(to_child[0]);
+        close(to_child[1]);
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
         dup2(to_child[0], 0);
         dup2(from_child[1], 1);
         close(to_child[0]);
@@ -93,10 +92,27 @@ bool ToolProcess::start(const std::vector<std::string>& arguments,
     }
     close(to_child[0]);
     close(from_child[1]);
-    in_ = to_child[1];
-    out_ = from_child[0];
+    if (pid < 0) {
+        close(to_child[1]);
+        close(from_child[0]);
+        return -1;
+    }
+    *input = to_child[1];
+    *output = from_child[0];
     // A tool that ended must not kill the test with SIGPIPE on a write.
     signal(SIGPIPE, SIG_IGN);
+    return pid;
+}
+
+bool ToolProcess::start(const std::vector<std::string>& arguments,
+                        const std::vector<std::string>& env, std::string* error) {
+    // A checker the tool runs under (CORVANE_TOOL_WRAPPER: an absolute
+    // program path and its options, separated by spaces), such as valgrind.
+    pid_ = tool_spawn(arguments, env, getenv("CORVANE_TOOL_WRAPPER"), &in_, &out_);
+    if (pid_ < 0) {
+        *error = "pipe or fork failed";
+        return false;
+    }
     // Start-up goes on after the window exists (updater thread, key, the
     // program file's recovery, which makes "Bin"); nothing tells the window
     // when it is done, so the script gives it a moment before its first line.

@@ -8,6 +8,17 @@
 #include <string>
 #include <vector>
 
+// Starts the tool's test build as a child on two new pipes: arguments follow
+// its path (behind the words of wrapper, a checker such as valgrind, when
+// it is not null), and its environment is env with PATH, a UTF-8 locale and
+// the sanitizers' options added; nothing else is inherited. *input is then
+// the write end of its standard input and *output the read end of its
+// standard output, and SIGPIPE is ignored so a tool that ended cannot kill
+// the test. The child's pid, or -1 with nothing left open and *input,
+// *output untouched.
+pid_t tool_spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+                 const char* wrapper, int* input, int* output);
+
 class ToolProcess {
   public:
     ToolProcess() = default;

@@ -7,13 +7,19 @@
 #include <wchar.h>
 
 #include <atomic>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "core/mailbox.h"
 #include "core/report.h"
 #include "core/settings.h"
+#include "platform/platform.h"
 #include "tests/support/release.h"
+#include "tests/support/servers.h"
 #include "update/cycle.h"
+#include "update/status.h"
 
 constexpr int32_t CYCLE_TIMEOUT_MS = 60000;
 
@@ -51,3 +57,49 @@ inline void cycle_start_threads_once(int32_t sink_level) {
     ASSERT_NE(updater_mailbox, nullptr);
     use_test_signing_key();
 }
+
+// What every cycle test stands on: folders under www served by nginx over
+// TLS, a fault server the test starts its own way, the install folder as
+// the tool's with its "Bin", and the progress bar under a window of its own.
+class CycleStage : public ::testing::Test {
+  public:
+    // Creates the folders below www, starts nginx on www, sets the install
+    // folder and creates "Bin" and the bar. A failure is fatal to the test.
+    void stage_up(std::initializer_list<const char*> folders) {
+        for (const char* folder : folders) {
+            std::filesystem::create_directories(www.file(folder));
+        }
+        std::string error;
+        NginxOptions options;
+        options.root = www.path();
+        options.https = true;
+        ASSERT_TRUE(nginx.start(options, &error)) << error;
+        settings_store(&install_folder, install.path().c_str());
+        bin = install.file("Bin");
+        std::filesystem::create_directories(bin);
+        parent = platform_window_create_posix(nullptr, nullptr);
+        progress_bar_create(parent);
+    }
+    void TearDown() override {
+        update_set_host_for_tests(nullptr);
+        drop_bar();
+        platform_window_destroy_posix(parent);
+    }
+    // Applies what is still queued for the bar, then frees it.
+    static void drop_bar() {
+        PlatformMsg msg;
+        while (platform_peek_message(&msg)) {
+            platform_dispatch_message(nullptr, &msg);
+        }
+        platform_window_destroy_posix(status_progress_bar());
+    }
+
+    std::string program_path() const { return bin + "/CorvaneChat.exe"; }
+
+    TestTempDir www;
+    TestTempDir install;
+    NginxServer nginx;
+    FaultServer fault;
+    std::string bin;
+    PlatformWindow parent = nullptr;
+};

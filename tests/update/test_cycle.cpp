@@ -51,41 +51,16 @@ struct Outcome {
     }
 };
 
-class Cycle : public ::testing::Test {
+class Cycle : public CycleStage {
   public:
     void SetUp() override {
         start_threads_once();
+        ASSERT_NO_FATAL_FAILURE(stage_up({"update/release/v1", "files"}));
         std::string error;
-        fs::create_directories(www.file("update/release/v1"));
-        fs::create_directories(www.file("files"));
-        NginxOptions options;
-        options.root = www.path();
-        options.https = true;
-        ASSERT_TRUE(nginx.start(options, &error)) << error;
         ASSERT_TRUE(fault.start_with_files(www.file("files"), &error)) << error;
         host = "127.0.0.1:" + std::to_string(nginx.https_port());
         update_set_host_for_tests(host.c_str());
-        settings_store(&install_folder, install.path().c_str());
-        bin = install.file("Bin");
-        fs::create_directories(bin);
-        parent = platform_window_create_posix(nullptr, nullptr);
-        progress_bar_create(parent);
     }
-    void TearDown() override {
-        update_set_host_for_tests(nullptr);
-        drop_bar();
-        platform_window_destroy_posix(parent);
-    }
-    // Applies what is still queued for the bar, then frees it.
-    static void drop_bar() {
-        PlatformMsg msg;
-        while (platform_peek_message(&msg)) {
-            platform_dispatch_message(nullptr, &msg);
-        }
-        platform_window_destroy_posix(status_progress_bar());
-    }
-
-    std::string program_path() const { return bin + "/CorvaneChat.exe"; }
 
     // A signed release of content with its file under files/ on nginx.
     TestRelease publish(const std::string& content, const std::string& url = "") {
@@ -134,13 +109,7 @@ class Cycle : public ::testing::Test {
         EXPECT_EQ(out.state.position, 100);
     }
 
-    TestTempDir www;
-    TestTempDir install;
-    NginxServer nginx;
-    FaultServer fault;
     std::string host;
-    std::string bin;
-    PlatformWindow parent = nullptr;
 };
 
 void expect_progress_then_install(const Outcome& out) {

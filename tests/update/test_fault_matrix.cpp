@@ -336,45 +336,19 @@ struct Outcome {
     PlatformProgressState state = {};
 };
 
-class FaultMatrix : public ::testing::Test {
+class FaultMatrix : public CycleStage {
   public:
     void SetUp() override {
         start_threads_once();
+        ASSERT_NO_FATAL_FAILURE(
+            stage_up({"update/release/v1", "files", "raw/update/release/v1", "raw/files"}));
         std::string error;
-        fs::create_directories(www.file("update/release/v1"));
-        fs::create_directories(www.file("files"));
-        fs::create_directories(www.file("raw/update/release/v1"));
-        fs::create_directories(www.file("raw/files"));
-        NginxOptions options;
-        options.root = www.path();
-        options.https = true;
-        ASSERT_TRUE(nginx.start(options, &error)) << error;
         ASSERT_TRUE(fault.start_with_tls(www.file("raw"), &error)) << error;
         nginx_host = "127.0.0.1:" + std::to_string(nginx.https_port());
-        settings_store(&install_folder, install.path().c_str());
-        bin = install.file("Bin");
-        fs::create_directories(bin);
-        parent = platform_window_create_posix(nullptr, nullptr);
-        progress_bar_create(parent);
         installed = test_program_bytes(5000, 41);
         next = test_program_bytes(40000, 42);
         ASSERT_TRUE(test_write_file(www.file("files/CorvaneChat.exe"), next));
     }
-    void TearDown() override {
-        update_set_host_for_tests(nullptr);
-        drop_bar();
-        platform_window_destroy_posix(parent);
-    }
-    static void drop_bar() {
-        PlatformMsg msg;
-        while (platform_peek_message(&msg)) {
-            platform_dispatch_message(nullptr, &msg);
-        }
-        platform_window_destroy_posix(status_progress_bar());
-    }
-
-    std::string program_path() const { return bin + "/CorvaneChat.exe"; }
-
     // A signed manifest for the program file at url, with release notes
     // long enough that the body offsets fall inside the document, and no
     // line end after the root's end tag, so that its last byte closes it.
@@ -528,16 +502,10 @@ class FaultMatrix : public ::testing::Test {
     // The manifest rows fetch the manifest from the fault server only.
     void publish_nothing_on_nginx() { fs::remove(www.file("update/release/v1/corvanechat.xml")); }
 
-    TestTempDir www;
-    TestTempDir install;
-    NginxServer nginx;
-    FaultServer fault;
     std::string nginx_host;
     std::string fault_host;
-    std::string bin;
     std::string installed;
     std::string next;
-    PlatformWindow parent = nullptr;
 };
 
 // The tool fetches its manifest over HTTPS only.
