@@ -98,6 +98,8 @@ const CommandLineCase command_line_cases[] = {
      {L"foo", L"-cvdir", LR"(D:\a)", L"bar", L"-cvdirx", LR"(D:\b)", L"cvdir", LR"(D:\c)"},
      "/D:/a",
      nullptr},
+    // U+0163 would read as 'c' if a unit were cut to its low byte.
+    {"a wide character is no letter", {L"-\u0163vdir", LR"(D:\a)"}, nullptr, nullptr},
     {"network folder", {L"-basedir", LR"(\\server\share\dir)"}, nullptr, "/UNC/server/share/dir"},
     {"relative folder normalised", {L"-cvdir", LR"(a\..\b\.\c)"}, "b/c", nullptr},
     {"no arguments", {}, nullptr, nullptr},
