@@ -325,3 +325,41 @@ size_t platform_quote_argument(const wchar_t* arg, wchar_t* out);
 // itself only there).
 bool platform_stdout_is_terminal(void);
 #endif
+
+// ---- The system's proxy setting --------------------------------------------
+//
+// Raw texts only: the portable side (http/proxy_choice.h) parses and matches
+// them. Nothing here writes a setting.
+
+constexpr int32_t PLATFORM_PROXY_TEXT_CAPACITY = 1024;
+
+enum PlatformProxyKind {
+    // Nothing is set for the URL's scheme, or the answer was DIRECT.
+    PLATFORM_PROXY_NONE = 0,
+    // proxy is a proxy URL, bypass a no_proxy list (the POSIX environment).
+    PLATFORM_PROXY_URL = 1,
+    // proxy is a Windows proxy-server list, bypass a Windows bypass list
+    // (the user's manual Internet settings).
+    PLATFORM_PROXY_WINDOWS_MANUAL = 2,
+    // proxy is the auto-config answer for this URL, a proxy-server list;
+    // no bypass list applies to it.
+    PLATFORM_PROXY_WINDOWS_RESOLVED = 3,
+};
+
+struct PlatformProxySettings {
+    PlatformProxyKind kind;
+    char proxy[PLATFORM_PROXY_TEXT_CAPACITY];
+    char bypass[PLATFORM_PROXY_TEXT_CAPACITY];
+    // Where proxy came from: a variable's name, "Internet settings" or
+    // "auto-config"; static text, null when nothing was set.
+    const char* origin;
+};
+
+// The system's proxy settings for url (UTF-8; https tells its scheme). On
+// POSIX: https_proxy, then HTTPS_PROXY, for "https", http_proxy for "http",
+// and no_proxy, then NO_PROXY (an empty variable counts as unset). On
+// Windows: the current user's Internet settings as WinHTTP reads them, with
+// an auto-config script or auto-detection asked for url (a failed one falls
+// back to the manual proxy). False when a text does not fit its buffer;
+// *out is zeroed then.
+bool platform_system_proxy(const char* url, bool https, PlatformProxySettings* out);

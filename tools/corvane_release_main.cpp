@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "http/proxy_choice.h"
 #include "platform/net.h"
 #include "tools/release.h"
 #include "update/cycle.h"
@@ -228,6 +229,27 @@ static bool report_check(bool passed, const std::string& what) {
     return passed;
 }
 
+// Prints the proxy the tool's own fetch of url takes, by the tool's rules
+// for the system's setting. False, with the setting's problem printed, when
+// the setting cannot be used: the fetch would fail on it.
+static bool report_proxy(const char* url) {
+    ProxyChoice proxy;
+    ProxyResult result = proxy_system_choice(url, &proxy);
+    const char* origin = proxy.origin != nullptr ? proxy.origin : "no setting";
+    if (result != PROXY_OK) {
+        fprintf(stderr, "corvane-release: the system's proxy (%s) for %s: %s\n", origin, url,
+                proxy_result_text(result));
+        return false;
+    }
+    if (proxy.use_proxy) {
+        printf("proxy: %s:%u%s (%s) for %s\n", proxy.host, static_cast<unsigned>(proxy.port),
+               proxy.user[0] != 0 ? " with credentials" : "", origin, url);
+    } else {
+        printf("proxy: none (%s) for %s\n", origin, url);
+    }
+    return true;
+}
+
 // Loads the public key file through the tool's own key load.
 static bool load_public_key_file(const char* path, ReleaseProblem* problem) {
     std::string data;
@@ -290,7 +312,8 @@ static int command_verify(int argc, char** argv) {
 
     bool all = true;
     UpdateJob job = {};
-    bool read = is_url(source) ? job_create_fields(&job) && manifest_fetch_fields(&job, source)
+    bool read = is_url(source) ? report_proxy(source) && job_create_fields(&job) &&
+                                     manifest_fetch_fields(&job, source)
                                : release_parse_manifest(xml, &job);
     all &= report_check(read, std::string("manifest read and parsed: ") + source);
     bool manifest_signed = read && check_manifest_signature(&job);
@@ -321,7 +344,8 @@ static int command_verify(int argc, char** argv) {
         mbedtls_md_context_t md;
         mbedtls_md_init(&md);
         uint32_t count = 0;
-        fetched = mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) == 0 &&
+        fetched = report_proxy(origin.c_str()) &&
+                  mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0) == 0 &&
                   mbedtls_md_starts(&md) == 0 &&
                   download_body(&job, origin.c_str(), nullptr, &md, &count) &&
                   mbedtls_md_finish(&md, digest) == 0;

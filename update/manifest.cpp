@@ -7,6 +7,7 @@
 
 #include "core/scratch.h"
 #include "http/http.h"
+#include "http/proxy_choice.h"
 #include "update/build_config.h"
 #include "update/checks.h"
 
@@ -202,7 +203,9 @@ bool update_get_body(const char* url, uint32_t time_limit_ms, char* buffer, int3
     bool result = false;
     HttpRequest* request = url != nullptr ? http_create() : nullptr;
 
-    if (request == nullptr) {
+    // The system's proxy, chosen once for this request before it connects;
+    // a setting that cannot be used fails the fetch rather than going direct.
+    if (request == nullptr || proxy_apply_system(request, url, nullptr) != PROXY_OK) {
         goto cleanup;
     }
     // One bound over every wait of the fetch, from the connection on.

@@ -107,13 +107,14 @@ void update_set_host_for_tests(const char* host);
 typedef bool (*UpdateBodySink)(void* context, const char* bytes, uint32_t n, bool last);
 
 // The one GET-and-read loop of the manifest and the download: sends a GET
-// for url, reads the head and hands the body to sink through buffer (the
-// client fills one byte less than size per read). time_limit_ms, when not
-// 0, bounds the whole fetch. True when the body ended, by its end or by a
-// broken read that is not the time limit running out (the bytes of that
-// read are dropped and later checks judge what arrived); false when the
-// request could not be made, the head did not arrive, the time ran out or
-// sink refused a piece.
+// for url (through the system's proxy for url, if one is set), reads the
+// head and hands the body to sink through buffer (the client fills one byte
+// less than size per read). time_limit_ms, when not 0, bounds the whole
+// fetch. True when the body ended, by its end or by a broken read that is
+// not the time limit running out (the bytes of that read are dropped and
+// later checks judge what arrived); false when the request could not be
+// made (a proxy setting that cannot be used included), the head did not
+// arrive, the time ran out or sink refused a piece.
 bool update_get_body(const char* url, uint32_t time_limit_ms, char* buffer, int32_t size,
                      UpdateBodySink sink, void* context);
 
