@@ -13,7 +13,7 @@
 #include "http/proxy_choice.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "tests/wine/internet_settings.h"
 #endif
 
 namespace {
@@ -464,85 +464,6 @@ TEST(ProxyChoice, EnvironmentOnARequest) {
 
 #else
 
-// The current user's connection settings as the Internet options write
-// them, replaced for one test and put back afterwards.
-const wchar_t CONNECTIONS_KEY[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-const wchar_t SETTINGS_VALUE[] = L"DefaultConnectionSettings";
-
-constexpr DWORD FLAG_DIRECT = 0x1;
-constexpr DWORD FLAG_PROXY = 0x2;
-constexpr DWORD FLAG_AUTO_CONFIG_URL = 0x4;
-
-void append_dword(std::vector<BYTE>* blob, DWORD value) {
-    for (int i = 0; i < 4; i++) {
-        blob->push_back(static_cast<BYTE>(value >> (8 * i)));
-    }
-}
-
-void append_text(std::vector<BYTE>* blob, const std::string& text) {
-    append_dword(blob, static_cast<DWORD>(text.size()));
-    blob->insert(blob->end(), text.begin(), text.end());
-}
-
-std::vector<BYTE> settings_blob(DWORD flags, const std::string& proxy, const std::string& bypass,
-                                const std::string& script) {
-    std::vector<BYTE> blob;
-    append_dword(&blob, 0x46);  // the settings format
-    append_dword(&blob, 1);     // change counter
-    append_dword(&blob, flags);
-    append_text(&blob, proxy);
-    append_text(&blob, bypass);
-    append_text(&blob, script);
-    blob.resize(blob.size() + 32, 0);
-    return blob;
-}
-
-class ConnectionSettings {
-  public:
-    ConnectionSettings() {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, CONNECTIONS_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                            nullptr, &key_, nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
-            return;
-        }
-        DWORD size = 0;
-        if (RegQueryValueExW(key_, SETTINGS_VALUE, nullptr, &type_, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            old_.resize(size);
-            had_ = RegQueryValueExW(key_, SETTINGS_VALUE, nullptr, &type_, old_.data(), &size) ==
-                   ERROR_SUCCESS;
-        }
-    }
-    ~ConnectionSettings() {
-        if (key_ == nullptr) {
-            return;
-        }
-        if (had_) {
-            RegSetValueExW(key_, SETTINGS_VALUE, 0, type_, old_.data(),
-                           static_cast<DWORD>(old_.size()));
-        } else {
-            RegDeleteValueW(key_, SETTINGS_VALUE);
-        }
-        RegCloseKey(key_);
-    }
-    bool write(const std::vector<BYTE>& blob) {
-        return key_ != nullptr && RegSetValueExW(key_, SETTINGS_VALUE, 0, REG_BINARY, blob.data(),
-                                                 static_cast<DWORD>(blob.size())) == ERROR_SUCCESS;
-    }
-    bool remove() {
-        LONG removed =
-            key_ != nullptr ? RegDeleteValueW(key_, SETTINGS_VALUE) : ERROR_INVALID_HANDLE;
-        return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
-    }
-
-  private:
-    HKEY key_ = nullptr;
-    std::vector<BYTE> old_;
-    DWORD type_ = 0;
-    bool had_ = false;
-};
-
 TEST(ProxyChoice, InternetSettingsOnARequest) {
     struct Row {
         bool present;
@@ -556,23 +477,29 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
     const Row rows[] = {
         // No settings at all: direct, and quickly (detection finds nothing).
         {false, 0, "", "", "", "https://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
-        {true, FLAG_DIRECT, "", "", "", "https://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
         {true,
-         FLAG_DIRECT | FLAG_PROXY,
+         INTERNET_SETTINGS_DIRECT,
+         "",
+         "",
+         "",
+         "https://u.example/",
+         {PROXY_OK, false, "", 0, "", "", ""}},
+        {true,
+         INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "127.0.0.1:3128",
          "",
          "",
          "https://u.example/",
          {PROXY_OK, true, "127.0.0.1", 3128, "", "", "Internet settings"}},
         {true,
-         FLAG_DIRECT | FLAG_PROXY,
+         INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "http=h:1;https=s:2",
          "<local>",
          "",
          "https://u.example/",
          {PROXY_OK, true, "s", 2, "", "", "Internet settings"}},
         {true,
-         FLAG_DIRECT | FLAG_PROXY,
+         INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "http=h:1;https=s:2",
          "<local>",
          "",
@@ -580,7 +507,7 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
          {PROXY_OK, false, "", 0, "", "", "the bypass list"}},
         // The proxy is written but not switched on.
         {true,
-         FLAG_DIRECT,
+         INTERNET_SETTINGS_DIRECT,
          "127.0.0.1:3128",
          "",
          "",
@@ -588,17 +515,16 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
          {PROXY_OK, false, "", 0, "", "", ""}},
         // A script that cannot be fetched falls back to the manual proxy.
         {true,
-         FLAG_DIRECT | FLAG_PROXY | FLAG_AUTO_CONFIG_URL,
+         INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY | INTERNET_SETTINGS_AUTO_CONFIG_URL,
          "manual:8080",
          "",
          "http://127.0.0.1:9/none.pac",
          "https://u.example/",
          {PROXY_OK, true, "manual", 8080, "", "", "Internet settings"}},
     };
-    ConnectionSettings settings;
+    InternetSettingsOverride settings;
     for (const Row& row : rows) {
-        ASSERT_TRUE(row.present ? settings.write(
-                                      settings_blob(row.flags, row.proxy, row.bypass, row.script))
+        ASSERT_TRUE(row.present ? settings.write(row.flags, row.proxy, row.bypass, row.script)
                                 : settings.remove());
         DWORD start = GetTickCount();
         EXPECT_EQ(describe(apply_to_request(row.url)), describe(row.expected))

@@ -1,10 +1,13 @@
 // The test build of the Windows tool under Wine against a real nginx update
 // server on loopback (started by with_nginx.py): Install end to end through
 // the real button, the chat program started with the pass-on command line,
-// a failed download reported in an error box, and Launch!.
+// a failed download reported in an error box, Launch!, and Install through
+// the proxy the user's Internet settings name (tinyproxy, also started by
+// with_nginx.py).
 #include <stdlib.h>
 
 #include "tests/support/release.h"
+#include "tests/wine/internet_settings.h"
 #include "tests/wine/wine_fixture.h"
 
 #if !defined(CORVANE_WINE_TEST_TOOL) || !defined(CORVANE_WINE_CHAT_STUB) || \
@@ -157,6 +160,78 @@ TEST_F(WineInstallTest, LaunchStartsTheInstalledChatProgramAndExitsWithCodeZero)
     ASSERT_TRUE(recorded(&line, &current)) << "the chat program was not started";
     EXPECT_EQ(line, narrow(L"CorvaneChat.exe " + tail + L" -bootstrap \"" + tool_path() + L"\""));
     EXPECT_EQ(current, narrow(temp.path()));
+}
+
+// How many CONNECTs to target the proxy's log holds.
+size_t tunnels_to(const std::string& log, const std::string& target) {
+    size_t count = 0;
+    std::string needle = "CONNECT " + target + " ";
+    for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
+TEST_F(WineInstallTest, InstallTakesTheProxyOfTheUsersInternetSettings) {
+    std::string proxy_port = environment("CORVANE_WINE_PROXY_PORT");
+    std::wstring proxy_log = wine_path(environment("CORVANE_WINE_PROXY_LOG"));
+    ASSERT_FALSE(proxy_port.empty())
+        << "CORVANE_WINE_PROXY_PORT is unset: run through with_nginx.py";
+    const std::string proxy = "127.0.0.1:" + proxy_port;
+    publish(chat_stub_);
+    struct Row {
+        const char* name;
+        bool present;
+        DWORD flags;
+        std::string proxy;
+        std::string bypass;
+        bool installs;
+        size_t tunnels;  // through tinyproxy: the manifest's and the download's
+    };
+    const DWORD manual = INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY;
+    const Row rows[] = {
+        {"no settings", false, 0, "", "", true, 0},
+        {"a proxy written but off", true, INTERNET_SETTINGS_DIRECT, proxy, "", true, 0},
+        {"the manual proxy", true, manual, proxy, "", true, 2},
+        {"the https entry of a list", true, manual, "http=127.0.0.1:1;https=" + proxy, "", true, 2},
+        {"the bypass list naming the server", true, manual, proxy, "<local>;127.0.0.*", true, 0},
+        // Nothing listens there, and the server would answer directly: an
+        // Install that succeeds here went around the proxy.
+        {"a proxy that cannot be reached", true, manual, "127.0.0.1:1", "", false, 0},
+    };
+    InternetSettingsOverride settings;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(row.present ? settings.write(row.flags, row.proxy, row.bypass, "")
+                                : settings.remove());
+        std::string before;
+        ASSERT_TRUE(win_read_file(proxy_log, &before)) << narrow(proxy_log);
+        std::wstring folder = temp.file(widen(row.name));
+        DeleteFileW(record_path().c_str());
+        start(tool_path(), L"-cvdir \"" + folder + L"\"");
+        press(tool, ID_INSTALL);
+        std::wstring program = folder + L"\\Bin\\CorvaneChat.exe";
+        if (row.installs) {
+            EXPECT_EQ(tool.wait_exit(INSTALL_TIMEOUT_MS), 0) << button_state(tool);
+            EXPECT_TRUE(win_exists(program));
+        } else {
+            HWND box = tool.find_dialog(INSTALL_TIMEOUT_MS);
+            ASSERT_NE(box, nullptr) << "no error box; " << button_state(tool);
+            ASSERT_TRUE(PostMessageW(box, WM_COMMAND, IDOK, 0));
+            EXPECT_TRUE(state_becomes(expected_state(L"&Install", true, false, false, false)));
+            EXPECT_FALSE(win_exists(program));
+            close_and_expect_exit();
+        }
+        std::string after;
+        ASSERT_TRUE(win_read_file(proxy_log, &after));
+        EXPECT_EQ(tunnels_to(after, host_) - tunnels_to(before, host_), row.tunnels)
+            << after.substr(before.size());
+        // The chat program an Install started has written its record by now.
+        std::string line, current;
+        if (row.installs) {
+            EXPECT_TRUE(recorded(&line, &current));
+        }
+    }
 }
 
 }  // namespace

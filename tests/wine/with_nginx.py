@@ -7,7 +7,9 @@ nginx runs natively over HTTPS (a fresh self-signed certificate) on a free
 127.0.0.1 port, serving an empty folder. The test program learns the folder
 (POSIX path) from CORVANE_WINE_WWW and the port from CORVANE_WINE_HTTPS_PORT;
 under /slow/ the same files come at 64 KiB/s;
-it publishes its releases there itself. The run also gets a Wine drive of
+it publishes its releases there itself. A tinyproxy on another free port
+(CORVANE_WINE_PROXY_PORT) logs each request it relays to the file named in
+CORVANE_WINE_PROXY_LOG (POSIX path). The run also gets a Wine drive of
 its own, a fresh empty folder, named (as "R:") in CORVANE_WINE_DRIVE, for
 tests that need a drive root. The exit code is the test program's; a server
 or drive that cannot be set up fails the run (exit 1), never skips.
@@ -23,6 +25,7 @@ import time
 
 NGINX = "/usr/sbin/nginx"
 OPENSSL = "/usr/bin/openssl"
+TINYPROXY = "/usr/bin/tinyproxy"
 
 
 def fail(message):
@@ -75,12 +78,45 @@ def map_drive(top):
     fail("no free drive letter in " + devices)
 
 
+def start_tinyproxy(top):
+    """Starts tinyproxy for loopback clients; returns it, its port and log."""
+    folder = os.path.join(top, "tinyproxy")
+    os.makedirs(folder)
+    port = free_port()
+    log_path = os.path.join(folder, "tinyproxy.log")
+    conf = os.path.join(folder, "tinyproxy.conf")
+    with open(conf, "w") as f:
+        # As root it drops to nobody, who must still write the log.
+        if os.geteuid() == 0:
+            f.write("User nobody\nGroup nogroup\n")
+        f.write("Port %d\nListen 127.0.0.1\nTimeout 30\n" % port)
+        f.write('PidFile "%s/tinyproxy.pid"\nLogFile "%s"\n' % (folder, log_path))
+        f.write("LogLevel Info\nMaxClients 16\nAllow 127.0.0.1\nDisableViaHeader Yes\n")
+    open(log_path, "w").close()
+    os.chmod(log_path, 0o666)
+    os.chmod(folder, 0o777)
+    out = open(os.path.join(folder, "stdout.log"), "w")
+    proxy = subprocess.Popen([TINYPROXY, "-d", "-c", conf], stdin=subprocess.DEVNULL,
+                             stdout=out, stderr=subprocess.STDOUT)
+    out.close()
+    return proxy, port, log_path
+
+
+def stop(process):
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def main():
     if len(sys.argv) < 3:
         fail("usage: with_nginx.py EMULATOR TEST.exe [ARGS...]")
-    for program in (NGINX, OPENSSL):
+    for program in (NGINX, OPENSSL, TINYPROXY):
         if not os.access(program, os.X_OK):
-            fail("required program missing: " + program + " (install nginx and openssl)")
+            fail("required program missing: " + program + " (install nginx, openssl, tinyproxy)")
     top = tempfile.mkdtemp(prefix="corvane-wine-nginx-")
     os.chmod(top, 0o755)
     www = os.path.join(top, "www")
@@ -117,6 +153,7 @@ def main():
     log = open(os.path.join(top, "nginx.log"), "w")
     server = subprocess.Popen([NGINX, "-p", top, "-e", top + "/error.log", "-c", conf],
                               stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    proxy, proxy_port, proxy_log = start_tinyproxy(top)
     code = 1
     try:
         deadline = time.monotonic() + 15
@@ -126,20 +163,21 @@ def main():
                 with open(os.path.join(top, "error.log")) as errors:
                     fail("nginx did not start on port %d:\n%s" % (port, errors.read()[-2000:]))
             time.sleep(0.05)
+        while not listening(proxy_port):
+            if proxy.poll() is not None or time.monotonic() > deadline:
+                fail("tinyproxy did not start on port %d" % proxy_port)
+            time.sleep(0.05)
         # The tests save shell links; Wine's menu builder would copy them
         # into the desktop's menus outside the prefix.
         overrides = os.environ.get("WINEDLLOVERRIDES", "")
         overrides = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
         env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port),
+                   CORVANE_WINE_PROXY_PORT=str(proxy_port), CORVANE_WINE_PROXY_LOG=proxy_log,
                    CORVANE_WINE_DRIVE=drive, WINEDLLOVERRIDES=overrides)
         code = subprocess.call(sys.argv[1:], env=env)
     finally:
-        server.send_signal(signal.SIGTERM)
-        try:
-            server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait()
+        stop(proxy)
+        stop(server)
         log.close()
         os.remove(drive_link)
         shutil.rmtree(top, ignore_errors=True)
