@@ -520,4 +520,94 @@ TEST_F(ReleaseTool, VerifyFetchesOverPlainHttpFromALoopbackServer) {
     }
 }
 
+#ifndef _WIN32
+// One environment variable for the scope (null: unset), as it was after.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        const char* old = getenv(name);
+        had_ = old != nullptr;
+        old_ = had_ ? old : "";
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedVariable() {
+        if (had_) {
+            setenv(name_, old_.c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+size_t occurrences(const std::string& text, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
+// verify fetches as the tool does: through the proxy the environment names
+// (tinyproxy) for the manifest and the program file, directly when no_proxy
+// names the server, and never directly when the proxy cannot be used.
+TEST_F(ReleaseTool, VerifyTakesTheSystemsProxy) {
+    ASSERT_EQ(keygen("release").code, 0);
+    LoopbackHttp server;
+    ASSERT_TRUE(server.start());
+    TinyproxyServer proxy;
+    std::string error;
+    ASSERT_TRUE(proxy.start("", "", &error)) << error;
+    ToolRun m = run("manifest --key " + q(dir / "release.pem") + " --file " +
+                    q(dir / "CorvaneChat.exe") + " --version 1.0.0.3 --url " +
+                    server.url("/files/CorvaneChat.exe") + " -o " + q(dir / "manifest.xml"));
+    ASSERT_EQ(m.code, 0) << m.out;
+    server.put("/manifest.xml", read(dir / "manifest.xml"));
+    server.put("/files/CorvaneChat.exe", read(dir / "CorvaneChat.exe"));
+    const std::string via = "127.0.0.1:" + std::to_string(proxy.port());
+    const std::string manifest_url = server.url("/manifest.xml");
+    struct {
+        const char* name;
+        std::string http_proxy;
+        const char* no_proxy;
+        int code;
+        std::string line;
+        size_t relayed;  // requests tinyproxy passed on to the server
+    } cases[] = {
+        {"through the proxy", "http://" + via + "/", nullptr, 0,
+         "proxy: " + via + " (http_proxy) for " + manifest_url, 2},
+        {"no_proxy naming the server", "http://" + via, "localhost, 127.0.0.1", 0,
+         "proxy: none (no_proxy) for " + manifest_url, 0},
+        {"a proxy that cannot be reached", "127.0.0.1:1", nullptr, 1,
+         "FAILED: manifest read and parsed", 0},
+        {"credentials over the client's fields", "http://ann:0123456789abcdef@" + via, nullptr, 1,
+         "the system's proxy (http_proxy) for " + manifest_url +
+             ": the proxy user name or password is longer than 15 characters",
+         0},
+    };
+    const std::string request = "GET " + server.url("/");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedVariable http_proxy("http_proxy", c.http_proxy.c_str());
+        ScopedVariable no_proxy("no_proxy", c.no_proxy);
+        ScopedVariable upper_no_proxy("NO_PROXY", nullptr);
+        size_t before = occurrences(proxy.log(), request);
+        ToolRun v = run("verify --key " + q(dir / "release.der") + " " + manifest_url);
+        EXPECT_EQ(v.code, c.code) << v.out;
+        EXPECT_NE(v.out.find(c.line), std::string::npos) << v.out;
+        EXPECT_EQ(occurrences(proxy.log(), request) - before, c.relayed) << proxy.log();
+    }
+}
+#endif
+
 }  // namespace
