@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the tool's two icons: bootstrap.ico (16, 32 and 48 pixels) for the
-window class and bootstrap-large.ico (48 pixels) for the window's picture.
+"""Writes the tool's two icons: bootstrap.ico for the window class and the
+title bar (16, 32 and 48 pixels, and the small and large sizes of 125% to
+200% display scales) and bootstrap-large.ico for the window's picture (48
+pixels, and the sizes of its 32-pixel box at 100% to 200% scales).
 A speech bubble in the product's blue on a transparent ground, drawn as
 32-bit BMP images inside the ICO container."""
 import struct
@@ -55,8 +57,8 @@ def icon(sizes):
 
 def main():
     folder = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).parent
-    (folder / 'bootstrap.ico').write_bytes(icon([16, 32, 48]))
-    (folder / 'bootstrap-large.ico').write_bytes(icon([48]))
+    (folder / 'bootstrap.ico').write_bytes(icon([16, 20, 24, 32, 40, 48, 64]))
+    (folder / 'bootstrap-large.ico').write_bytes(icon([32, 40, 48, 64]))
 
 
 if __name__ == '__main__':

@@ -68,6 +68,44 @@ int32_t ui_control_y(const UiControlRow* layout, int32_t text_height) {
     return layout->y_from_text ? text_height + UI_FOLDER_BOX_OFFSET + layout->y : layout->y;
 }
 
+int32_t ui_scale(int32_t length, int32_t dpi) {
+    int64_t scaled = (int64_t)length * dpi;
+    int64_t half = UI_DPI_BASE / 2;
+    return (int32_t)((scaled >= 0 ? scaled + half : scaled - half) / UI_DPI_BASE);
+}
+
+// The welcome text is the one row whose text the window fills in as a static.
+static bool is_welcome_row(const UiControlRow* layout) {
+    return layout->kind == UI_CLASS_STATIC && layout->text == nullptr;
+}
+
+void ui_layout_compute(int32_t dpi, int32_t text_height, UiLayout* layout) {
+    int32_t taller = text_height - ui_scale(UI_WELCOME_ROOM, dpi);
+    int32_t extra = taller > 0 ? taller : 0;
+    layout->client_width = ui_scale(UI_CLIENT_WIDTH, dpi);
+    layout->client_height = ui_scale(UI_CLIENT_HEIGHT, dpi) + extra;
+    for (int i = 0; i < UI_CONTROL_COUNT; i++) {
+        const UiControlRow* table = &ui_control_table[i];
+        UiControlRow* row = &layout->rows[i];
+        *row = *table;
+        row->x = ui_scale(table->x, dpi);
+        row->width = ui_scale(table->width, dpi);
+        row->height = ui_scale(table->height, dpi);
+        // The offset from the text's height is scaled as one length, so the
+        // rows keep their order at every scale.
+        int32_t y = ui_scale(ui_control_y(table, 0), dpi);
+        if (table->y_from_text) {
+            y += text_height;
+        } else if (!is_welcome_row(table)) {
+            y += extra;
+        }
+        if (is_welcome_row(table)) {
+            row->height = text_height;
+        }
+        layout->y[i] = y;
+    }
+}
+
 int32_t on_create_window(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     window_init_thread();
     PlatformWindow window = window_create_main(payload, param);
@@ -114,9 +152,20 @@ static void keep_control(uint32_t id, PlatformWindow control) {
     }
 }
 
+// Measures the welcome text in the GUI font for dpi and lays the table out
+// for that scale.
+static void layout_for_dpi(PlatformWindow window, int32_t dpi, UiLayout* layout) {
+    window_use_dpi(window, dpi);
+    int32_t text_height =
+        window_measure_text(window, UI_WELCOME_TEXT, ui_scale(UI_WELCOME_WIDTH, dpi));
+    ui_layout_compute(dpi, text_height, layout);
+}
+
 static intptr_t on_window_create(PlatformWindow window) {
     ui_controls.window = window;
-    int32_t text_height = window_measure_text(window, UI_WELCOME_TEXT, UI_WELCOME_WIDTH);
+    UiLayout layout;
+    layout_for_dpi(window, window_dpi(window), &layout);
+    window_set_client_size(window, layout.client_width, layout.client_height, nullptr);
     const wchar_t* folder_text = L"";
     if (install_folder != nullptr) {
         const wchar_t* shown = path_to_display_wide(install_folder);
@@ -124,26 +173,42 @@ static intptr_t on_window_create(PlatformWindow window) {
             folder_text = shown;
         }
     }
-    for (const UiControlRow& layout : ui_control_table) {
-        int32_t y = ui_control_y(&layout, text_height);
-        if (layout.kind == UI_CLASS_PROGRESS) {
+    for (int i = 0; i < UI_CONTROL_COUNT; i++) {
+        const UiControlRow* row = &layout.rows[i];
+        if (row->kind == UI_CLASS_PROGRESS) {
+            // The update engine makes the bar at the table's own place.
             progress_bar_create(window);
-            window_adopt_progress_bar(status_progress_bar());
+            ui_controls.rows[i] = status_progress_bar();
+            window_adopt_progress_bar(ui_controls.rows[i]);
+            window_place_control(ui_controls.rows[i], row, layout.y[i]);
             continue;
         }
-        UiControlRow row = layout;
-        const wchar_t* text = layout.text;
-        // The welcome text's row is as tall as the measured text.
-        if (layout.kind == UI_CLASS_STATIC && text == nullptr) {
+        const wchar_t* text = row->text;
+        if (is_welcome_row(row)) {
             text = UI_WELCOME_TEXT;
-            row.height = text_height;
         }
-        if (layout.kind == UI_CLASS_EDIT) {
+        if (row->kind == UI_CLASS_EDIT) {
             text = folder_text;
         }
-        keep_control(layout.id, window_create_control(window, &row, text, y));
+        ui_controls.rows[i] = window_create_control(window, row, text, layout.y[i]);
+        keep_control(row->id, ui_controls.rows[i]);
     }
     update_controls(true);
+    return 0;
+}
+
+// On a display of another scale every control takes its place for the new
+// scale and the window its size at the place the system suggests.
+static intptr_t on_window_dpi_changed(PlatformWindow window, uintptr_t wparam, intptr_t lparam) {
+    UiLayout layout;
+    layout_for_dpi(window, (int32_t)(wparam & 0xFFFF), &layout);
+    for (int i = 0; i < UI_CONTROL_COUNT; i++) {
+        if (ui_controls.rows[i] != nullptr) {
+            window_place_control(ui_controls.rows[i], &layout.rows[i], layout.y[i]);
+        }
+    }
+    window_set_client_size(window, layout.client_width, layout.client_height,
+                           reinterpret_cast<const UiScreenRect*>(lparam));
     return 0;
 }
 
@@ -206,6 +271,8 @@ intptr_t main_window_proc(PlatformWindow window, uint32_t message, uintptr_t wpa
         case UI_WM_DESTROY:
             platform_post_quit(0);
             return 0;
+        case UI_WM_DPICHANGED:
+            return on_window_dpi_changed(window, wparam, lparam);
         case UI_WM_COMMAND:
             on_window_command(window, wparam);
             return window_default_proc(window, message, wparam, lparam);

@@ -16,6 +16,9 @@ constexpr uint32_t UI_WM_CREATE = 0x0001;
 constexpr uint32_t UI_WM_DESTROY = 0x0002;
 constexpr uint32_t UI_WM_CLOSE = 0x0010;
 constexpr uint32_t UI_WM_COMMAND = 0x0111;
+// The window moved to a display of another scale: the new dots per inch in
+// the low word of wparam, lparam points at the suggested outer rectangle.
+constexpr uint32_t UI_WM_DPICHANGED = 0x02E0;
 constexpr uint32_t UI_EN_KILLFOCUS = 0x0200;
 constexpr uint32_t UI_BN_CLICKED = 0;
 
@@ -48,6 +51,15 @@ struct UiControlRow {
     bool gui_font;
 };
 
+// A rectangle in screen coordinates, laid out as the system's RECT (the form
+// WM_DPICHANGED's lparam points at).
+struct UiScreenRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
 // ---- What each backend provides ---------------------------------------------
 
 // Prepares the thread for the folder dialogs (COM on Windows).
@@ -57,15 +69,34 @@ void window_init_thread(void);
 // main_window_proc, WM_CREATE included) and shows it with show_command.
 PlatformWindow window_create_main(void* instance, int32_t show_command);
 
-// Creates one control of the table as a child of parent at its final y.
+// Creates one control of the table as a child of parent at its final y;
+// layout's x, width and height are already those of the window's scale.
 PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y);
+
+// Moves and sizes a control made from layout (or the progress bar) to
+// layout's x, width and height and y, and gives it the GUI font in force
+// (gui_font rows) or its icon at the new size (icon rows).
+void window_place_control(PlatformWindow control, const UiControlRow* layout, int32_t y);
+
+// The dots per inch of the display the window is on (96 at 100% scale).
+int32_t window_dpi(PlatformWindow window);
+
+// Makes the GUI font for dpi the one window_measure_text measures with and
+// controls get from now on, and gives the window its icons for dpi.
+void window_use_dpi(PlatformWindow window, int32_t dpi);
+
+// Sizes the main window so that its client area is width x height: centred
+// on the screen when outer is null, else with its outer top-left corner at
+// outer's.
+void window_set_client_size(PlatformWindow window, int32_t width, int32_t height,
+                            const UiScreenRect* outer);
 
 // The progress bar the update engine made for the window; the backend may
 // watch it (the console prints and draws it).
 void window_adopt_progress_bar(PlatformWindow bar);
 
-// Height in pixels of text word-wrapped to width in the window's GUI font.
+// Height in pixels of text word-wrapped to width in the GUI font in force.
 int32_t window_measure_text(PlatformWindow window, const wchar_t* text, int32_t width);
 
 // Destroys the main window (WM_DESTROY reaches main_window_proc).

@@ -1,9 +1,11 @@
 // The shipped Windows tool under Wine: its main window, the controls with
-// their texts, places and states, the Install/Launch! rule, Browse with
-// either folder picker, Tab order, and the ways of closing the window that
-// end the process with exit code 0.
+// their texts, places and states, the layout at every display scale, the
+// Install/Launch! rule, Browse with either folder picker, Tab order, and the
+// ways of closing the window that end the process with exit code 0.
 #include <string.h>
 #include <wchar.h>
+
+#include <algorithm>
 
 #include "tests/ui/window_cases.h"
 #include "tests/wine/wine_fixture.h"
@@ -18,14 +20,40 @@ std::wstring tool_path() {
     return wine_path(CORVANE_WINE_TOOL);
 }
 
-// Height of the welcome text word-wrapped to 464 pixels in the GUI font.
-int welcome_height() {
+// Lengths of the table at 96 DPI scaled to dpi, as the system rounds them.
+int scaled(int length, int dpi) {
+    return MulDiv(length, dpi, 96);
+}
+
+// The dots per inch this test process was started with.
+int own_dpi() {
     HDC dc = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    RECT rect = {0, 0, 464, 0};
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return dpi;
+}
+
+// Height of the welcome text word-wrapped to the scaled 464 pixels in the
+// GUI font for dpi (the stock font at this process's own scale, else that
+// font's height scaled, as the system makes its stock font at a scale).
+int welcome_height(int dpi) {
+    HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = stock;
+    if (dpi != own_dpi()) {
+        LOGFONTW description = {};
+        GetObjectW(stock, sizeof description, &description);
+        description.lfHeight = MulDiv(description.lfHeight, dpi, own_dpi());
+        font = CreateFontIndirectW(&description);
+    }
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    RECT rect = {0, 0, scaled(464, dpi), 0};
     DrawTextW(dc, WELCOME_TEXT, -1, &rect, DT_CALCRECT | DT_WORDBREAK);
     SelectObject(dc, previous);
     ReleaseDC(nullptr, dc);
+    if (font != stock) {
+        DeleteObject(font);
+    }
     return rect.bottom;
 }
 
@@ -34,9 +62,78 @@ std::string rect_text(const RECT& r) {
            " w=" + std::to_string(r.right - r.left) + " h=" + std::to_string(r.bottom - r.top);
 }
 
-std::string rect_text(int x, int y, int w, int h) {
-    RECT r = {x, y, x + w, y + h};
-    return rect_text(r);
+// The control table's places at 96 DPI. Rows under the welcome text count
+// y from Y = H + 36; the welcome text is as tall as it measures (h unused).
+struct TablePlace {
+    int x, y, w, h;
+    bool from_text;
+};
+const TablePlace TABLE_PLACES[] = {
+    {18, 18, 464, 0, false},    {18, 0, 348, 20, true},    {375, -1, 107, 22, true},
+    {48, 38, 122, 30, true},    {188, 38, 122, 30, true},  {328, 38, 122, 30, true},
+    {18, 252, 414, 32, false},  {450, 252, 32, 32, false}, {18, 302, 348, 20, false},
+    {375, 301, 107, 22, false},
+};
+constexpr size_t CONTROL_COUNT = sizeof TABLE_PLACES / sizeof TABLE_PLACES[0];
+// The welcome text's height the fixed rows leave room for at 96 DPI (ten
+// lines of the 8-point GUI font, 18 pixels above the tip).
+constexpr int WELCOME_ROOM = 130;
+
+struct ExpectedLayout {
+    int client_width;
+    int client_height;
+    RECT rects[CONTROL_COUNT];
+};
+
+// The table at dpi for a welcome text h pixels high: every length scaled,
+// and the fixed rows under the text, like the client area's bottom, pushed
+// down by as much as h is taller than the room the table leaves at that scale.
+ExpectedLayout expected_layout(int dpi, int h) {
+    int extra = std::max(0, h - scaled(WELCOME_ROOM, dpi));
+    ExpectedLayout layout = {scaled(500, dpi), scaled(340, dpi) + extra, {}};
+    for (size_t i = 0; i < CONTROL_COUNT; i++) {
+        const TablePlace& p = TABLE_PLACES[i];
+        int x = scaled(p.x, dpi);
+        int y = p.from_text ? h + scaled(36 + p.y, dpi) : scaled(p.y, dpi) + (i == 0 ? 0 : extra);
+        int height = i == 0 ? h : scaled(p.h, dpi);
+        layout.rects[i] = {x, y, x + scaled(p.w, dpi), y + height};
+    }
+    return layout;
+}
+
+// The window's client area and controls against the table at dpi, each
+// length within tolerance pixels; every control inside the client area and
+// none overlapping another.
+void expect_layout(HWND window, const std::vector<ControlInfo>& controls, int dpi, int h,
+                   int tolerance) {
+    ExpectedLayout expected = expected_layout(dpi, h);
+    RECT client = {};
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_NEAR(client.right, expected.client_width, tolerance);
+    EXPECT_NEAR(client.bottom, expected.client_height, tolerance);
+    ASSERT_EQ(controls.size(), CONTROL_COUNT);
+    for (size_t i = 0; i < CONTROL_COUNT; i++) {
+        const RECT& a = controls[i].rect;
+        const RECT& e = expected.rects[i];
+        SCOPED_TRACE("control " + std::to_string(i + 1) + " (" + narrow(controls[i].class_name) +
+                     ") at " + rect_text(a));
+        if (tolerance == 0) {
+            EXPECT_EQ(rect_text(a), rect_text(e));
+        } else {
+            EXPECT_NEAR(a.left, e.left, tolerance) << rect_text(e);
+            EXPECT_NEAR(a.top, e.top, tolerance) << rect_text(e);
+            EXPECT_NEAR(a.right - a.left, e.right - e.left, tolerance) << rect_text(e);
+            EXPECT_NEAR(a.bottom - a.top, e.bottom - e.top, tolerance) << rect_text(e);
+        }
+        EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right &&
+                    a.bottom <= client.bottom)
+            << "outside the client area " << rect_text(client);
+        for (size_t j = i + 1; j < CONTROL_COUNT; j++) {
+            RECT both;
+            EXPECT_FALSE(IntersectRect(&both, &a, &controls[j].rect))
+                << "overlaps control " << j + 1 << " at " << rect_text(controls[j].rect);
+        }
+    }
 }
 
 bool same_class(const std::wstring& actual, const wchar_t* expected) {
@@ -92,27 +189,27 @@ TEST_F(WineWindowTest, FreshFolderShowsTheWindowInTheInstallState) {
         const wchar_t* class_name;
         const wchar_t* text;  // null: not compared here
         DWORD style;
-        int x, y, w, h;
         int id;
         bool enabled;
     };
-    int h = welcome_height();
-    ASSERT_GT(h, 0);
-    int y = h + 36;
     const Expected table[] = {
-        {L"Static", WELCOME_TEXT, 0x50000000, 18, 18, 464, h, 0, true},
-        {L"Edit", folder.c_str(), 0x50810000, 18, y, 348, 20, ID_FOLDER_BOX, true},
-        {L"Button", L"&Browse...", 0x50010000, 375, y - 1, 107, 22, ID_BROWSE, true},
-        {L"Button", L"&Install", 0x50010000, 48, y + 38, 122, 30, ID_INSTALL, true},
-        {L"Button", L"&Repair", 0x58010000, 188, y + 38, 122, 30, ID_REPAIR, false},
-        {L"Button", L"&Uninstall", 0x58010000, 328, y + 38, 122, 30, ID_UNINSTALL, false},
-        {L"Static", TIP_TEXT, 0x50000000, 18, 252, 414, 32, 0, true},
-        {L"Static", nullptr, 0x50000003, 450, 252, 32, 32, 0, true},
-        {L"msctls_progress32", nullptr, 0x50000000, 18, 302, 348, 20, 0, true},
-        {L"Button", L"&Cancel", 0x58010000, 375, 301, 107, 22, ID_CANCEL, false},
+        {L"Static", WELCOME_TEXT, 0x50000000, 0, true},
+        {L"Edit", folder.c_str(), 0x50810000, ID_FOLDER_BOX, true},
+        {L"Button", L"&Browse...", 0x50010000, ID_BROWSE, true},
+        {L"Button", L"&Install", 0x50010000, ID_INSTALL, true},
+        {L"Button", L"&Repair", 0x58010000, ID_REPAIR, false},
+        {L"Button", L"&Uninstall", 0x58010000, ID_UNINSTALL, false},
+        {L"Static", TIP_TEXT, 0x50000000, 0, true},
+        {L"Static", nullptr, 0x50000003, 0, true},
+        {L"msctls_progress32", nullptr, 0x50000000, 0, true},
+        {L"Button", L"&Cancel", 0x58010000, ID_CANCEL, false},
     };
     std::vector<ControlInfo> controls = tool.controls();
     ASSERT_EQ(controls.size(), sizeof table / sizeof table[0]);
+    // Places: the table's own pixels at this scale (96 DPI here).
+    int h = welcome_height(own_dpi());
+    ASSERT_GT(h, 0);
+    expect_layout(window, controls, own_dpi(), h, 0);
     for (size_t i = 0; i < controls.size(); i++) {
         const Expected& e = table[i];
         const ControlInfo& c = controls[i];
@@ -135,7 +232,6 @@ TEST_F(WineWindowTest, FreshFolderShowsTheWindowInTheInstallState) {
             style_bits |= WS_BORDER;
         }
         EXPECT_EQ(style_bits & 0xFFFF0000u, expected_style & 0xFFFF0000u) << std::hex << c.style;
-        EXPECT_EQ(rect_text(c.rect), rect_text(e.x, e.y, e.w, e.h));
         EXPECT_EQ(GetDlgCtrlID(c.handle), e.id);
         EXPECT_EQ(c.enabled, e.enabled);
         EXPECT_TRUE(c.visible);
@@ -153,6 +249,146 @@ TEST_F(WineWindowTest, FreshFolderShowsTheWindowInTheInstallState) {
     // Nothing is created in the install folder just by looking at it.
     EXPECT_FALSE(win_exists(folder));
     close_and_expect_exit();
+}
+
+// Tells the window it is now on a display of dpi, as the system does when
+// it moves to another monitor: wparam the new scale, lparam the suggested
+// outer rectangle, which lives in the tool's own memory.
+bool send_dpi_changed(const WinTool& tool, int dpi, const RECT& suggested) {
+    void* remote =
+        VirtualAllocEx(tool.process(), nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) {
+        return false;
+    }
+    DWORD_PTR result = 0;
+    bool sent = WriteProcessMemory(tool.process(), remote, &suggested, sizeof suggested, nullptr) &&
+                SendMessageTimeoutW(tool.window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                    (LPARAM)remote, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+    VirtualFreeEx(tool.process(), remote, 0, MEM_RELEASE);
+    return sent;
+}
+
+// The place the system suggests on a move from from_dpi to to_dpi: the
+// same corner, the outer size scaled.
+RECT suggested_rect(HWND window, int from_dpi, int to_dpi) {
+    RECT outer = {};
+    GetWindowRect(window, &outer);
+    return {outer.left, outer.top, outer.left + MulDiv(outer.right - outer.left, to_dpi, from_dpi),
+            outer.top + MulDiv(outer.bottom - outer.top, to_dpi, from_dpi)};
+}
+
+// The window and its icons at the scale the tool started on.
+void expect_scaled_window(const WinTool& tool, int dpi) {
+    HWND window = tool.window();
+    std::vector<ControlInfo> controls = tool.controls();
+    int h = welcome_height(dpi);
+    ASSERT_GT(h, 0);
+    expect_layout(window, controls, dpi, h, dpi == 96 ? 0 : 2);
+    // Centred on the screen at its scaled size.
+    RECT client = {};
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    EXPECT_EQ(origin.x, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
+    EXPECT_EQ(origin.y, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
+    // The picture is there (its image's size cannot be read from another
+    // process, nor the window's own icons under Wine; the resources hold
+    // every scale's size).
+    ASSERT_EQ(controls.size(), CONTROL_COUNT);
+    EXPECT_NE(SendMessageW(controls[7].handle, STM_GETICON, 0, 0), 0);
+}
+
+// The scales most displays run at, each in one start of the tool with the
+// prefix set to it; at 96 the window is also moved to a 144-DPI display and
+// back, without a new start.
+const int DISPLAY_DPIS[] = {96, 120, 144, 192};
+
+TEST_F(WineWindowTest, LayoutScalesWithTheDisplay) {
+    for (int dpi : DISPLAY_DPIS) {
+        SCOPED_TRACE(std::to_string(dpi) + " DPI");
+        WinTool shown;
+        {
+            // Only the start reads the scale; later tests get the prefix back.
+            WinDisplayDpi display(dpi);
+            ASSERT_TRUE(display.ok());
+            std::string error;
+            ASSERT_TRUE(shown.start(tool_path(), L"-cvdir \"" + temp.file(L"A") + L"\"",
+                                    temp.path(), &error))
+                << error;
+            ASSERT_NE(shown.find_main_window(WINDOW_TIMEOUT_MS), nullptr);
+        }
+        expect_scaled_window(shown, dpi);
+        if (dpi == 96) {
+            RECT to_144 = suggested_rect(shown.window(), 96, 144);
+            ASSERT_TRUE(send_dpi_changed(shown, 144, to_144));
+            {
+                SCOPED_TRACE("moved to 144 DPI");
+                expect_layout(shown.window(), shown.controls(), 144, welcome_height(144), 2);
+                RECT outer = {};
+                GetWindowRect(shown.window(), &outer);
+                EXPECT_EQ(outer.left, to_144.left);
+                EXPECT_EQ(outer.top, to_144.top);
+            }
+            ASSERT_TRUE(send_dpi_changed(shown, 96, suggested_rect(shown.window(), 144, 96)));
+            SCOPED_TRACE("moved back to 96 DPI");
+            expect_layout(shown.window(), shown.controls(), 96, welcome_height(96), 0);
+        }
+        ASSERT_TRUE(PostMessageW(shown.window(), WM_CLOSE, 0, 0));
+        EXPECT_EQ(shown.wait_exit(EXIT_TIMEOUT_MS), 0);
+    }
+}
+
+// The size of the image the system picks from an icon resource of exe for
+// size x size pixels, or 0 when it has none.
+int picked_icon_size(HMODULE exe, int resource, int size) {
+    HRSRC group = FindResourceW(exe, MAKEINTRESOURCEW(resource), MAKEINTRESOURCEW(14));
+    BYTE* directory =
+        group != nullptr ? static_cast<BYTE*>(LockResource(LoadResource(exe, group))) : nullptr;
+    int id = directory != nullptr
+                 ? LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR)
+                 : 0;
+    HRSRC image = id != 0 ? FindResourceW(exe, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)) : nullptr;
+    const BITMAPINFOHEADER* header =
+        image != nullptr
+            ? static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(exe, image)))
+            : nullptr;
+    return header != nullptr ? header->biWidth : 0;
+}
+
+// What the system reads before the first window: the display-scale
+// awareness (per monitor, version 2 first, with the older fallback) and
+// every supported Windows from Vista to 10 and 11; and icons with an image
+// of each scale's own size, so none is stretched.
+TEST(WineResources, ManifestAndIconsServeEveryScale) {
+    HMODULE exe = LoadLibraryExW(tool_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HRSRC found = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    const char* bytes = found != nullptr
+                            ? static_cast<const char*>(LockResource(LoadResource(exe, found)))
+                            : nullptr;
+    std::string manifest = bytes != nullptr ? std::string(bytes, SizeofResource(exe, found)) : "";
+    const char* const declarations[] = {
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "PerMonitorV2, PerMonitor</dpiAwareness>",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm"
+        "</dpiAware>",
+        "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",  // Vista
+        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",  // 7
+        "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",  // 8
+        "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",  // 8.1
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",  // 10 and 11
+        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+    };
+    for (const char* declaration : declarations) {
+        EXPECT_NE(manifest.find(declaration), std::string::npos) << declaration;
+    }
+    for (int dpi : DISPLAY_DPIS) {
+        SCOPED_TRACE(std::to_string(dpi) + " DPI");
+        EXPECT_EQ(picked_icon_size(exe, 101, scaled(32, dpi)), scaled(32, dpi));  // title bar
+        EXPECT_EQ(picked_icon_size(exe, 101, scaled(16, dpi)), scaled(16, dpi));  // small
+        EXPECT_EQ(picked_icon_size(exe, 102, scaled(32, dpi)), scaled(32, dpi));  // picture
+    }
+    FreeLibrary(exe);
 }
 
 TEST_F(WineWindowTest, ClosingTheWindowEndsTheProcessWithCodeZero) {

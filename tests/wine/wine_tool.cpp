@@ -132,39 +132,58 @@ bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target
 static const wchar_t USER_SHELL_FOLDERS[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-WinShellFolderOverride::WinShellFolderOverride(const wchar_t* value, const std::wstring& folder)
-    : value_(value) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+WinUserValueOverride::WinUserValueOverride(const wchar_t* key, const wchar_t* value)
+    : key_(key), value_(value) {
+    HKEY opened;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
         return;
     }
     DWORD size = 0;
-    if (RegQueryValueExW(key, value, nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(opened, value, nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
         old_.resize(size);
-        had_old_ =
-            RegQueryValueExW(key, value, nullptr, &old_type_, old_.data(), &size) == ERROR_SUCCESS;
+        had_old_ = RegQueryValueExW(opened, value, nullptr, &old_type_, old_.data(), &size) ==
+                   ERROR_SUCCESS;
         old_.resize(size);
     }
-    ok_ =
-        win_make_folders(folder) &&
-        RegSetValueExW(key, value, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                       (DWORD)((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    RegCloseKey(key);
+    RegCloseKey(opened);
 }
 
-WinShellFolderOverride::~WinShellFolderOverride() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_SHELL_FOLDERS, 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS) {
+bool WinUserValueOverride::set(DWORD type, const void* data, DWORD size) {
+    HKEY opened;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &opened, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    changed_ = true;
+    bool ok = RegSetValueExW(opened, value_.c_str(), 0, type, static_cast<const BYTE*>(data),
+                             size) == ERROR_SUCCESS;
+    RegCloseKey(opened);
+    return ok;
+}
+
+void WinUserValueOverride::restore() {
+    HKEY opened;
+    if (!changed_ || RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_SET_VALUE, &opened) !=
+                         ERROR_SUCCESS) {
         return;
     }
     if (had_old_) {
-        RegSetValueExW(key, value_.c_str(), 0, old_type_, old_.data(), (DWORD)old_.size());
+        RegSetValueExW(opened, value_.c_str(), 0, old_type_, old_.data(), (DWORD)old_.size());
     } else {
-        RegDeleteValueW(key, value_.c_str());
+        RegDeleteValueW(opened, value_.c_str());
     }
-    RegCloseKey(key);
+    RegCloseKey(opened);
+    changed_ = false;
+}
+
+WinShellFolderOverride::WinShellFolderOverride(const wchar_t* value, const std::wstring& folder)
+    : value_(USER_SHELL_FOLDERS, value) {
+    ok_ = win_make_folders(folder) &&
+          value_.set(REG_EXPAND_SZ, folder.c_str(), (DWORD)((folder.size() + 1) * sizeof(wchar_t)));
+}
+
+WinDisplayDpi::WinDisplayDpi(DWORD dpi) : value_(L"Control Panel\\Desktop", L"LogPixels") {
+    ok_ = value_.set(REG_DWORD, &dpi, sizeof dpi);
 }
 
 std::wstring window_text(HWND window) {

@@ -39,6 +39,27 @@ std::wstring win_shell_folder(int csidl);
 // Saves a shell link to target at link_path, as an installer would.
 bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target);
 
+// A value under HKEY_CURRENT_USER\key as it was when this was made; set()
+// replaces it, and the destructor (or restore) puts back what was there,
+// or takes the value away again when there was none.
+class WinUserValueOverride {
+  public:
+    WinUserValueOverride(const wchar_t* key, const wchar_t* value);
+    ~WinUserValueOverride() { restore(); }
+    WinUserValueOverride(const WinUserValueOverride&) = delete;
+    WinUserValueOverride& operator=(const WinUserValueOverride&) = delete;
+    bool set(DWORD type, const void* data, DWORD size);
+    void restore();
+
+  private:
+    std::wstring key_;
+    std::wstring value_;
+    std::vector<BYTE> old_;
+    DWORD old_type_ = 0;
+    bool had_old_ = false;
+    bool changed_ = false;
+};
+
 // Points one of the user's shell folders (a "User Shell Folders" value such
 // as "Desktop" or "Programs") at folder until destroyed, so that a test's
 // files there stay out of the folders the prefix shares with the user's
@@ -46,16 +67,23 @@ bool win_make_shortcut(const std::wstring& link_path, const std::wstring& target
 class WinShellFolderOverride {
   public:
     WinShellFolderOverride(const wchar_t* value, const std::wstring& folder);
-    ~WinShellFolderOverride();
-    WinShellFolderOverride(const WinShellFolderOverride&) = delete;
-    WinShellFolderOverride& operator=(const WinShellFolderOverride&) = delete;
     bool ok() const { return ok_; }
 
   private:
-    std::wstring value_;
-    std::vector<BYTE> old_;
-    DWORD old_type_ = 0;
-    bool had_old_ = false;
+    WinUserValueOverride value_;
+    bool ok_ = false;
+};
+
+// The display scale programs started from now on see: the prefix's
+// LogPixels (dots per inch; Wine reads the user's value first, then the
+// machine's), back as it was when destroyed.
+class WinDisplayDpi {
+  public:
+    explicit WinDisplayDpi(DWORD dpi);
+    bool ok() const { return ok_; }
+
+  private:
+    WinUserValueOverride value_;
     bool ok_ = false;
 };
 
@@ -91,6 +119,7 @@ class WinTool {
     long wait_exit(DWORD timeout_ms);
     bool running();
     DWORD process_id() const { return info_.dwProcessId; }
+    HANDLE process() const { return info_.hProcess; }
     HWND window() const { return window_; }
 
     // The child of the main window with the control identifier.

@@ -327,6 +327,18 @@ PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* 
     return c;
 }
 
+// The drawing has no pixels: it looks the same at every scale.
+void window_place_control(PlatformWindow control, const UiControlRow* layout, int32_t y) {}
+
+int32_t window_dpi(PlatformWindow window) {
+    return UI_DPI_BASE;
+}
+
+void window_use_dpi(PlatformWindow window, int32_t dpi) {}
+
+void window_set_client_size(PlatformWindow window, int32_t width, int32_t height,
+                            const UiScreenRect* outer) {}
+
 void window_adopt_progress_bar(PlatformWindow bar) {
     progress_bar = bar;
     platform_progress_bar_observe(bar, progress_observer);
