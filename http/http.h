@@ -97,6 +97,9 @@ constexpr int32_t HTTP_CHUNK_LINE_CAPACITY = 64;
 // The port part of a URL, ":" included, is shorter: eight digits cannot
 // overflow the 32-bit value before it is checked against 65535.
 constexpr int32_t HTTP_PORT_PART_LIMIT = 10;
+// A CONNECT target: the host (at most the URL), ":", five digits and a
+// terminator.
+constexpr int32_t HTTP_TUNNEL_TARGET_CAPACITY = HTTP_URL_CAPACITY + 8;
 // The verb text kept in the record ("GET", "POST") with its terminator.
 constexpr int32_t HTTP_VERB_TEXT_CAPACITY = 16;
 // The proxy's host name with its terminator, kept in the record.

@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int32_t HTTP_TUNNEL_DRAIN_PIECE = 64;
-// Host (at most the URL), ":" and five digits.
-constexpr int32_t HTTP_TUNNEL_TARGET_CAPACITY = HTTP_URL_CAPACITY + 8;
 
 // What a successful tunnel puts back: the response state of the connection
 // it replaces (a challenge being answered by a retry, for instance).
