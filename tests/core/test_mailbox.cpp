@@ -770,6 +770,24 @@ uint64_t process_cpu_ms() {
 #endif
 }
 
+// A state that a started thread waits for, not a message, and the mailbox
+// it reports the end of its wait to, when one is set (message 72, param 1
+// for true).
+std::atomic<bool> waited_state{false};
+Mailbox* wait_report;
+
+bool waited_state_ready(void) {
+    return waited_state.load();
+}
+
+int32_t wait_for_state(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
+    bool ended = mail_wait_until(waited_state_ready);
+    if (wait_report != nullptr) {
+        mail_post(wait_report, 72, ended ? 1 : 0, nullptr, nullptr);
+    }
+    return 0;
+}
+
 // Idles in a wait with no time-out inside the first message, until message 2.
 int32_t idle_in_wait(Mailbox* sender, uint32_t id, int32_t param, void* payload) {
     mail_wait(0xFFFFFFF1u, MAIL_NO_TIMEOUT);
@@ -787,6 +805,7 @@ TEST_F(MailboxTest, IdleStartedThreadSleeps) {
     } cases[] = {
         {"in its loop", record_handler},
         {"in a wait", idle_in_wait},
+        {"in a wait for a state", wait_for_state},
     };
     for (const auto& c : cases) {
         const HandlerEntry table[] = {{MAIL_START, c.start}, {0, nullptr}};
@@ -800,6 +819,46 @@ TEST_F(MailboxTest, IdleStartedThreadSleeps) {
             << c.name << ": " << used << " ms of CPU in " << IDLE_MS << " ms idle";
         stop_thread(t);
     }
+}
+
+// A wait for a state ends once another thread has changed it and woken the
+// mailboxes (nothing is posted), or with false when the mailbox quits.
+TEST_F(MailboxTest, WaitUntilEndsOnTheWakeAfterTheStateChanged) {
+    const struct {
+        const char* name;
+        bool ready_before;
+        bool quit;
+        int32_t ended;
+    } cases[] = {
+        {"ready before the wait", true, false, 1},
+        {"ready during the wait", false, false, 1},
+        {"quit during the wait", false, true, 0},
+    };
+    wait_report = m;
+    ASSERT_TRUE(mailbox_add_handler(m, 72, record_handler));
+    for (const auto& c : cases) {
+        call_log().clear();
+        waited_state = c.ready_before;
+        const HandlerEntry table[] = {{MAIL_START, wait_for_state}, {0, nullptr}};
+        Mailbox* t = mailbox_start_thread(table, 0, nullptr);
+        ASSERT_NE(t, nullptr);
+        platform_sleep_ms(50);  // into its wait
+        if (c.quit) {
+            ASSERT_TRUE(mail_post(t, MAIL_QUIT, 0, nullptr, nullptr));
+        } else {
+            waited_state = true;
+            mail_wake_all();
+        }
+        ASSERT_TRUE(pump_until_logged(1, 5000)) << c.name << ": the wait did not end";
+        EXPECT_EQ(call_log().calls()[0].param, c.ended) << c.name;
+        if (c.quit) {
+            EXPECT_TRUE(platform_thread_join(t->thread, 5000)) << c.name;
+        } else {
+            stop_thread(t);
+        }
+    }
+    waited_state = false;
+    wait_report = nullptr;
 }
 
 TEST_F(MailboxTest, StartedThreadTableHasQuitFirstThenTheRows) {
