@@ -327,6 +327,7 @@ TEST(ProxyChoice, ChoiceFromSettings) {
 struct Applied {
     ProxyResult result;
     bool proxy_option;
+    bool force_basic;  // the proxy's 407 is answered with the credentials
     std::string host;
     uint16_t port;
     std::string user;
@@ -335,13 +336,14 @@ struct Applied {
 };
 
 std::string describe(const Applied& a) {
-    return std::to_string(a.result) + (a.proxy_option ? " proxy " : " direct ") + a.host + ":" +
-           std::to_string(a.port) + " user=" + a.user + " password=" + a.password +
-           " origin=" + a.origin;
+    return std::to_string(a.result) + (a.proxy_option ? " proxy " : " direct ") +
+           (a.force_basic ? "basic " : "") + a.host + ":" + std::to_string(a.port) +
+           " user=" + a.user + " password=" + a.password + " origin=" + a.origin;
 }
 
 // Applies the system's proxy for url to a request that already named
-// another proxy, so a direct choice must clear it and a failure keep it.
+// another proxy with credentials, so a direct choice or one without
+// credentials must clear them and a failure keep them.
 Applied apply_to_request(const char* url) {
     HttpRequest* request = http_create();
     EXPECT_NE(request, nullptr);
@@ -351,9 +353,11 @@ Applied apply_to_request(const char* url) {
     }
     http_set_proxy(request, "earlier", 9);
     http_set_proxy_credentials(request, "old", "old");
+    http_set_force_basic(request, true);
     ProxyChoice choice;
     out.result = proxy_apply_system(request, url, &choice);
     out.proxy_option = (request->options & HTTP_OPTION_PROXY) != 0;
+    out.force_basic = request->force_basic != 0;
     out.host = request->proxy_host;
     out.port = request->proxy_port;
     out.user = request->proxy_user;
@@ -408,51 +412,53 @@ TEST(ProxyChoice, EnvironmentOnARequest) {
     const std::string too_long = "http://proxy:1/" + std::string(PLATFORM_PROXY_TEXT_CAPACITY, 'x');
     const char* N = nullptr;
     const Row rows[] = {
-        {{N, N, N, N, N, N}, "https://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
+        {{N, N, N, N, N, N}, "https://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
         {{"http://p:3128", N, N, N, N, N},
          "https://u.example/",
-         {PROXY_OK, true, "p", 3128, "", "", "https_proxy"}},
+         {PROXY_OK, true, false, "p", 3128, "", "", "https_proxy"}},
         {{N, "P:8080", N, N, N, N},
          "https://u.example/",
-         {PROXY_OK, true, "P", 8080, "", "", "HTTPS_PROXY"}},
+         {PROXY_OK, true, false, "P", 8080, "", "", "HTTPS_PROXY"}},
         {{"lower:1", "UPPER:2", N, N, N, N},
          "https://u.example/",
-         {PROXY_OK, true, "lower", 1, "", "", "https_proxy"}},
+         {PROXY_OK, true, false, "lower", 1, "", "", "https_proxy"}},
         // Empty is unset.
         {{"", "UPPER:2", N, N, N, N},
          "https://u.example/",
-         {PROXY_OK, true, "UPPER", 2, "", "", "HTTPS_PROXY"}},
+         {PROXY_OK, true, false, "UPPER", 2, "", "", "HTTPS_PROXY"}},
         {{N, N, "hp:3", N, N, N},
          "http://u.example/",
-         {PROXY_OK, true, "hp", 3, "", "", "http_proxy"}},
-        {{N, N, N, "HP:3", N, N}, "http://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
-        {{N, N, "hp:3", N, N, N}, "https://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
-        {{"s:4", N, N, N, N, N}, "http://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
+         {PROXY_OK, true, false, "hp", 3, "", "", "http_proxy"}},
+        {{N, N, N, "HP:3", N, N}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
+        {{N, N, "hp:3", N, N, N},
+         "https://u.example/",
+         {PROXY_OK, false, false, "", 0, "", "", ""}},
+        {{"s:4", N, N, N, N, N}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
         {{"http://ann:pw@p:3128", N, N, N, N, N},
          "https://u.example/",
-         {PROXY_OK, true, "p", 3128, "ann", "pw", "https_proxy"}},
+         {PROXY_OK, true, true, "p", 3128, "ann", "pw", "https_proxy"}},
         {{"p:3128", N, N, N, "*", N},
          "https://u.example/",
-         {PROXY_OK, false, "", 0, "", "", "no_proxy"}},
+         {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
         {{"p:3128", N, N, N, N, "u.example"},
          "https://u.example/",
-         {PROXY_OK, false, "", 0, "", "", "no_proxy"}},
+         {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
         {{"p:3128", N, N, N, "", "u.example"},
          "https://u.example/",
-         {PROXY_OK, false, "", 0, "", "", "no_proxy"}},
+         {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
         {{"p:3128", N, N, N, "other.org", "u.example"},
          "https://u.example/",
-         {PROXY_OK, true, "p", 3128, "", "", "https_proxy"}},
+         {PROXY_OK, true, false, "p", 3128, "", "", "https_proxy"}},
         // Failures keep the request as it was.
         {{too_long.c_str(), N, N, N, N, N},
          "https://u.example/",
-         {PROXY_ERR_SETTING_TOO_LONG, true, "earlier", 9, "old", "old", ""}},
+         {PROXY_ERR_SETTING_TOO_LONG, true, true, "earlier", 9, "old", "old", ""}},
         {{"http://ann:0123456789abcdef@p:3128", N, N, N, N, N},
          "https://u.example/",
-         {PROXY_ERR_CREDENTIAL_TOO_LONG, true, "earlier", 9, "old", "old", "https_proxy"}},
+         {PROXY_ERR_CREDENTIAL_TOO_LONG, true, true, "earlier", 9, "old", "old", "https_proxy"}},
         {{N, "socks5h://p:1080", N, N, N, N},
          "https://u.example/",
-         {PROXY_ERR_SCHEME, true, "earlier", 9, "old", "old", "HTTPS_PROXY"}},
+         {PROXY_ERR_SCHEME, true, true, "earlier", 9, "old", "old", "HTTPS_PROXY"}},
     };
     for (const Row& row : rows) {
         EnvironmentRow environment(row.values);
@@ -476,35 +482,35 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
     };
     const Row rows[] = {
         // No settings at all: direct, and quickly (detection finds nothing).
-        {false, 0, "", "", "", "https://u.example/", {PROXY_OK, false, "", 0, "", "", ""}},
+        {false, 0, "", "", "", "https://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
         {true,
          INTERNET_SETTINGS_DIRECT,
          "",
          "",
          "",
          "https://u.example/",
-         {PROXY_OK, false, "", 0, "", "", ""}},
+         {PROXY_OK, false, false, "", 0, "", "", ""}},
         {true,
          INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "127.0.0.1:3128",
          "",
          "",
          "https://u.example/",
-         {PROXY_OK, true, "127.0.0.1", 3128, "", "", "Internet settings"}},
+         {PROXY_OK, true, false, "127.0.0.1", 3128, "", "", "Internet settings"}},
         {true,
          INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "http=h:1;https=s:2",
          "<local>",
          "",
          "https://u.example/",
-         {PROXY_OK, true, "s", 2, "", "", "Internet settings"}},
+         {PROXY_OK, true, false, "s", 2, "", "", "Internet settings"}},
         {true,
          INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY,
          "http=h:1;https=s:2",
          "<local>",
          "",
          "https://intranet/",
-         {PROXY_OK, false, "", 0, "", "", "the bypass list"}},
+         {PROXY_OK, false, false, "", 0, "", "", "the bypass list"}},
         // The proxy is written but not switched on.
         {true,
          INTERNET_SETTINGS_DIRECT,
@@ -512,7 +518,7 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
          "",
          "",
          "https://u.example/",
-         {PROXY_OK, false, "", 0, "", "", ""}},
+         {PROXY_OK, false, false, "", 0, "", "", ""}},
         // A script that cannot be fetched falls back to the manual proxy.
         {true,
          INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY | INTERNET_SETTINGS_AUTO_CONFIG_URL,
@@ -520,7 +526,7 @@ TEST(ProxyChoice, InternetSettingsOnARequest) {
          "",
          "http://127.0.0.1:9/none.pac",
          "https://u.example/",
-         {PROXY_OK, true, "manual", 8080, "", "", "Internet settings"}},
+         {PROXY_OK, true, false, "manual", 8080, "", "", "Internet settings"}},
     };
     InternetSettingsOverride settings;
     for (const Row& row : rows) {
