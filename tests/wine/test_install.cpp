@@ -49,6 +49,8 @@ class WineInstallTest : public WineToolTest {
         // The server folder outlives the test: leave no release behind.
         DeleteFileW((www_ + widen(MANIFEST_PATH)).c_str());
         DeleteFileW((www_ + L"\\CorvaneChat.exe").c_str());
+        DeleteFileW((www_ + L"\\proxy.pac").c_str());
+        DeleteFileW((www_ + L"\\direct.pac").c_str());
     }
 
     // Publishes program as the signed release the server offers; a slow
@@ -187,8 +189,17 @@ TEST_F(WineInstallTest, InstallTakesTheProxyOfTheUsersInternetSettings) {
         std::string bypass;
         bool installs;
         size_t tunnels;  // through tinyproxy: the manifest's and the download's
+        std::string script = "";
     };
+    // Auto-config scripts, served over plain HTTP beside the release.
+    const std::string script_base = "http://127.0.0.1:" + environment("CORVANE_WINE_HTTP_PORT");
+    ASSERT_TRUE(win_write_file(
+        www_ + L"\\proxy.pac",
+        "function FindProxyForURL(url, host) { return \"PROXY " + proxy + "\"; }\n"));
+    ASSERT_TRUE(win_write_file(www_ + L"\\direct.pac",
+                               "function FindProxyForURL(url, host) { return \"DIRECT\"; }\n"));
     const DWORD manual = INTERNET_SETTINGS_DIRECT | INTERNET_SETTINGS_PROXY;
+    const DWORD scripted = manual | INTERNET_SETTINGS_AUTO_CONFIG_URL;
     const Row rows[] = {
         {"no settings", false, 0, "", "", true, 0},
         {"a proxy written but off", true, INTERNET_SETTINGS_DIRECT, proxy, "", true, 0},
@@ -198,11 +209,16 @@ TEST_F(WineInstallTest, InstallTakesTheProxyOfTheUsersInternetSettings) {
         // Nothing listens there, and the server would answer directly: an
         // Install that succeeds here went around the proxy.
         {"a proxy that cannot be reached", true, manual, "127.0.0.1:1", "", false, 0},
+        // The script's answer for the URL wins over the manual proxy.
+        {"the auto-config script's proxy", true, scripted, "127.0.0.1:1", "", true, 2,
+         script_base + "/proxy.pac"},
+        {"the auto-config script's DIRECT", true, scripted, "127.0.0.1:1", "", true, 0,
+         script_base + "/direct.pac"},
     };
     InternetSettingsOverride settings;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(row.present ? settings.write(row.flags, row.proxy, row.bypass, "")
+        ASSERT_TRUE(row.present ? settings.write(row.flags, row.proxy, row.bypass, row.script)
                                 : settings.remove());
         std::string before;
         ASSERT_TRUE(win_read_file(proxy_log, &before)) << narrow(proxy_log);

@@ -7,7 +7,8 @@ nginx runs natively over HTTPS (a fresh self-signed certificate) on a free
 127.0.0.1 port, serving an empty folder. The test program learns the folder
 (POSIX path) from CORVANE_WINE_WWW and the port from CORVANE_WINE_HTTPS_PORT;
 under /slow/ the same files come at 64 KiB/s;
-it publishes its releases there itself. A tinyproxy on another free port
+it publishes its releases there itself; CORVANE_WINE_HTTP_PORT serves the
+folder over plain HTTP. A tinyproxy on another free port
 (CORVANE_WINE_PROXY_PORT) logs each request it relays to the file named in
 CORVANE_WINE_PROXY_LOG (POSIX path). The run also gets a Wine drive of
 its own, a fresh empty folder, named (as "R:") in CORVANE_WINE_DRIVE, for
@@ -131,6 +132,7 @@ def main():
         shutil.rmtree(top, ignore_errors=True)
         fail("openssl req failed:\n" + made.stdout)
     port = free_port()
+    http_port = free_port()
     conf = os.path.join(top, "nginx.conf")
     temps = "".join("  %s_temp_path %s/%s_temp;\n" % (t, top, t)
                     for t in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
@@ -148,7 +150,9 @@ def main():
         f.write("    server_name localhost;\n    root %s;\n" % www)
         # The same files, slow enough for a test to act mid-download.
         f.write("    location /slow/ {\n      alias %s/;\n      limit_rate 64k;\n    }\n" % www)
-        f.write("  }\n}\n")
+        f.write("  }\n")
+        # The same folder over plain HTTP, for proxy auto-config scripts.
+        f.write("  server {\n    listen 127.0.0.1:%d;\n    root %s;\n  }\n}\n" % (http_port, www))
     drive_link, drive = map_drive(top)
     log = open(os.path.join(top, "nginx.log"), "w")
     server = subprocess.Popen([NGINX, "-p", top, "-e", top + "/error.log", "-c", conf],
@@ -172,7 +176,8 @@ def main():
         overrides = os.environ.get("WINEDLLOVERRIDES", "")
         overrides = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
         env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port),
-                   CORVANE_WINE_PROXY_PORT=str(proxy_port), CORVANE_WINE_PROXY_LOG=proxy_log,
+                   CORVANE_WINE_HTTP_PORT=str(http_port), CORVANE_WINE_PROXY_PORT=str(proxy_port),
+                   CORVANE_WINE_PROXY_LOG=proxy_log,
                    CORVANE_WINE_DRIVE=drive, WINEDLLOVERRIDES=overrides)
         code = subprocess.call(sys.argv[1:], env=env)
     finally:
