@@ -225,10 +225,12 @@ HttpResult http_write_auth_header(HttpRequest* request) {
     }
 }
 
-HttpResult http_write_basic_auth(HttpRequest* request) {
+// The Basic line of the row for status (401: server, 407: proxy
+// credentials); 25 for any other status, nothing sent.
+static HttpResult write_basic_for(HttpRequest* request, int32_t status) {
     const BasicRow* row = nullptr;
     for (const BasicRow& candidate : AUTH_BASIC_ROWS) {
-        if (candidate.status == request->status) {
+        if (candidate.status == status) {
             row = &candidate;
         }
     }
@@ -261,6 +263,14 @@ HttpResult http_write_basic_auth(HttpRequest* request) {
         result = http_send_all(request, "\r\n", 2);
     }
     return result;
+}
+
+HttpResult http_write_basic_auth(HttpRequest* request) {
+    return write_basic_for(request, request->status);
+}
+
+HttpResult http_write_proxy_basic_auth(HttpRequest* request) {
+    return write_basic_for(request, 407);
 }
 
 HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value) {

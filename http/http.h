@@ -174,6 +174,10 @@ struct HttpRequest {
     char proxy_password[HTTP_CREDENTIAL_CAPACITY];
     uint16_t proxy_port;
     int32_t force_basic;
+    // Credentials from a proxy setting go out as Basic with the first
+    // request to the proxy (the CONNECT, or the absolute-form request), as
+    // proxy URLs with a user part are used everywhere; no challenge is needed.
+    int32_t proxy_basic_first;
     char user[HTTP_CREDENTIAL_CAPACITY];
     char password[HTTP_CREDENTIAL_CAPACITY];
     char wanted_scheme_name[HTTP_CREDENTIAL_CAPACITY];
@@ -229,6 +233,8 @@ HttpResult http_set_user_agent(HttpRequest* request);
 HttpResult http_set_credentials(HttpRequest* request, const char* user, const char* password);
 HttpResult http_set_wanted_scheme(HttpRequest* request, int32_t scheme, const char* scheme_name);
 HttpResult http_set_force_basic(HttpRequest* request, bool on);
+// Sends the proxy credentials as Basic with the first request to the proxy.
+HttpResult http_set_proxy_basic_first(HttpRequest* request, bool on);
 // Sets the proxy option; a null or empty host clears it.
 HttpResult http_set_proxy(HttpRequest* request, const char* host, uint16_t port);
 HttpResult http_set_proxy_credentials(HttpRequest* request, const char* user, const char* password);

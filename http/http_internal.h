@@ -110,6 +110,8 @@ HttpResult http_retry_with_auth(HttpRequest* request);
 HttpResult http_pick_auth_scheme(HttpRequest* request);
 HttpResult http_write_auth_header(HttpRequest* request);
 HttpResult http_write_basic_auth(HttpRequest* request);
+// The proxy's Basic line whatever the last status: for proxy_basic_first.
+HttpResult http_write_proxy_basic_auth(HttpRequest* request);
 HttpResult http_write_digest_auth(HttpRequest* request);
 HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* value);
 // The scheme word stands in the challenge line as a whole bare word (not a

@@ -92,8 +92,8 @@ ProxyResult proxy_choose(const PlatformProxySettings* settings, const char* url,
 ProxyResult proxy_system_choice(const char* url, ProxyChoice* out);
 
 // Asks the system for its proxy for url (once: the request's choice) and
-// puts it, with its credentials, on request (credentials also switch on
-// the Basic answer to the proxy's 407); a direct choice clears the
+// puts it, with its credentials, on request (credentials go to the proxy
+// as Basic with the first request); a direct choice clears the
 // request's proxy and credentials. When choice is not null it receives what was chosen.
 // On failure the request is left as it was.
 ProxyResult proxy_apply_system(HttpRequest* request, const char* url, ProxyChoice* choice);

@@ -111,6 +111,14 @@ HttpResult http_set_force_basic(HttpRequest* request, bool on) {
     return HTTP_OK;
 }
 
+HttpResult http_set_proxy_basic_first(HttpRequest* request, bool on) {
+    if (request == nullptr) {
+        return HTTP_ERR_NULL_REQUEST;
+    }
+    request->proxy_basic_first = on ? 1 : 0;
+    return HTTP_OK;
+}
+
 HttpResult http_set_proxy(HttpRequest* request, const char* host, uint16_t port) {
     if (request == nullptr) {
         return HTTP_ERR_NULL_REQUEST;

@@ -25,9 +25,10 @@ ProxyResult proxy_apply_system(HttpRequest* request, const char* url, ProxyChoic
         // Both fit: the choice's buffers have the request's sizes.
         http_set_proxy_credentials(request, picked.user, picked.password);
         http_set_proxy(request, picked.use_proxy ? picked.host : nullptr, picked.port);
-        // Credentials in the setting answer the proxy's 407 with Basic; the
-        // client then expects that challenge before the server's answer.
-        http_set_force_basic(request, picked.use_proxy && picked.user[0] != 0);
+        // Credentials in the setting go to the proxy as Basic with the first
+        // request, so a proxy that asks for them and one that does not both
+        // let the request through; the server never sees them.
+        http_set_proxy_basic_first(request, picked.use_proxy && picked.user[0] != 0);
     }
     if (choice != nullptr) {
         *choice = picked;

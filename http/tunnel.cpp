@@ -101,6 +101,8 @@ HttpResult write_connect(HttpRequest* request, const char* target, bool answer) 
     }
     if (result == HTTP_OK && answer) {
         result = http_write_auth_header(request);
+    } else if (result == HTTP_OK && request->proxy_basic_first) {
+        result = http_write_proxy_basic_auth(request);
     }
     if (result == HTTP_OK) {
         result = http_send_all(request, "\r\n", 2);

@@ -45,9 +45,11 @@ HttpResult write_pieces(HttpRequest* request) {
 
     if (request->status == 401 || request->status == 407) {
         result = http_write_auth_header(request);
-        if (result != HTTP_OK) {
-            return result;
-        }
+    } else if (absolute && request->proxy_basic_first) {
+        result = http_write_proxy_basic_auth(request);
+    }
+    if (result != HTTP_OK) {
+        return result;
     }
     return send_text(request, "\r\n", 2);
 }

@@ -21,6 +21,7 @@ struct PeerSettings {
     const char* password = nullptr;
     int32_t wanted_scheme = HTTP_AUTH_NONE;
     bool force_basic = false;
+    bool proxy_basic_first = false;
     const char* proxy_host = nullptr;
     uint16_t proxy_port = 0;
     const char* proxy_user = nullptr;
@@ -42,6 +43,7 @@ inline PeerFetch peer_fetch(const std::string& url, const PeerSettings& settings
     }
     http_set_wanted_scheme(request, settings.wanted_scheme, "");
     http_set_force_basic(request, settings.force_basic);
+    http_set_proxy_basic_first(request, settings.proxy_basic_first);
     if (settings.proxy_host != nullptr) {
         http_set_proxy(request, settings.proxy_host, settings.proxy_port);
     }

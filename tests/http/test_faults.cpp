@@ -321,7 +321,9 @@ TEST_F(FaultPeer, Challenges) {
 // origin-form request inside; plain "http" keeps the absolute form. The
 // terminating modes echo the CONNECT heads in front of the request's own.
 TEST_F(FaultPeer, ConnectTunnel) {
-    enum Auth { AUTH_NONE, AUTH_BASIC, AUTH_BASIC_WRONG, AUTH_DIGEST };
+    // AUTH_BASIC_FIRST: proxy credentials sent before any challenge, as a
+    // proxy setting with a user part has them.
+    enum Auth { AUTH_NONE, AUTH_BASIC, AUTH_BASIC_WRONG, AUTH_DIGEST, AUTH_BASIC_FIRST };
     struct Row {
         const char* name;
         std::string url;
@@ -369,6 +371,15 @@ TEST_F(FaultPeer, ConnectTunnel) {
         {"relayed to the origin", server_->tls_url("/echo"), AUTH_NONE, HTTP_OK, false,
          get_head("/echo", "127.0.0.1")},
         {"plain http", plain_echo, AUTH_NONE, HTTP_OK, false, get_head(plain_echo, "127.0.0.1")},
+        {"Basic first, a proxy that asks", "https://basic.connect/echo", AUTH_BASIC_FIRST, HTTP_OK,
+         false,
+         connect_head("basic.connect:443", basic_answer) + get_head("/echo", "basic.connect")},
+        {"Basic first, a proxy that does not ask", "https://open.connect:8443/echo",
+         AUTH_BASIC_FIRST, HTTP_OK, false,
+         connect_head("open.connect:8443", basic_answer) + get_head("/echo", "open.connect")},
+        {"Basic first, plain http", plain_echo, AUTH_BASIC_FIRST, HTTP_OK, false,
+         "GET " + plain_echo + " HTTP/1.1\r\n" + agent + "Host: 127.0.0.1\r\n" + basic_answer +
+             "\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -380,7 +391,9 @@ TEST_F(FaultPeer, ConnectTunnel) {
         settings.password = "pass";
         settings.proxy_user = "prox";
         settings.proxy_password = row.auth == AUTH_BASIC_WRONG ? "nope" : "pxpw";
-        settings.wanted_scheme = row.auth == AUTH_NONE     ? HTTP_AUTH_NONE
+        settings.proxy_basic_first = row.auth == AUTH_BASIC_FIRST;
+        settings.wanted_scheme = row.auth == AUTH_NONE || row.auth == AUTH_BASIC_FIRST
+                                     ? HTTP_AUTH_NONE
                                  : row.auth == AUTH_DIGEST ? HTTP_AUTH_DIGEST
                                                            : HTTP_AUTH_BASIC;
         uint32_t start = platform_tick_ms();

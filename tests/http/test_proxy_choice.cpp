@@ -327,7 +327,7 @@ TEST(ProxyChoice, ChoiceFromSettings) {
 struct Applied {
     ProxyResult result;
     bool proxy_option;
-    bool force_basic;  // the proxy's 407 is answered with the credentials
+    bool basic_first;  // the credentials go to the proxy with the first request
     std::string host;
     uint16_t port;
     std::string user;
@@ -337,7 +337,7 @@ struct Applied {
 
 std::string describe(const Applied& a) {
     return std::to_string(a.result) + (a.proxy_option ? " proxy " : " direct ") +
-           (a.force_basic ? "basic " : "") + a.host + ":" + std::to_string(a.port) +
+           (a.basic_first ? "basic " : "") + a.host + ":" + std::to_string(a.port) +
            " user=" + a.user + " password=" + a.password + " origin=" + a.origin;
 }
 
@@ -353,11 +353,11 @@ Applied apply_to_request(const char* url) {
     }
     http_set_proxy(request, "earlier", 9);
     http_set_proxy_credentials(request, "old", "old");
-    http_set_force_basic(request, true);
+    http_set_proxy_basic_first(request, true);
     ProxyChoice choice;
     out.result = proxy_apply_system(request, url, &choice);
     out.proxy_option = (request->options & HTTP_OPTION_PROXY) != 0;
-    out.force_basic = request->force_basic != 0;
+    out.basic_first = request->proxy_basic_first != 0;
     out.host = request->proxy_host;
     out.port = request->proxy_port;
     out.user = request->proxy_user;
