@@ -30,6 +30,18 @@ class FaultPeer : public ::testing::Test {
     }
     void SetUp() override { ASSERT_TRUE(server_) << start_error_; }
 
+    // The fault server as the proxy, with server credentials for the
+    // origin's challenges and a deadline short enough for the stall rows.
+    static PeerSettings through_the_proxy() {
+        PeerSettings settings;
+        settings.proxy_host = "127.0.0.1";
+        settings.proxy_port = server_->port();
+        settings.timeout_seconds = 2;
+        settings.user = "user";
+        settings.password = "pass";
+        return settings;
+    }
+
     // Responses laid out for the /raw/ routes.
     static std::unique_ptr<TestTempDir> files_;
     static std::unique_ptr<FaultServer> server_;
@@ -383,12 +395,7 @@ TEST_F(FaultPeer, ConnectTunnel) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        PeerSettings settings;
-        settings.proxy_host = "127.0.0.1";
-        settings.proxy_port = server_->port();
-        settings.timeout_seconds = 2;
-        settings.user = "user";
-        settings.password = "pass";
+        PeerSettings settings = through_the_proxy();
         settings.proxy_user = "prox";
         settings.proxy_password = row.auth == AUTH_BASIC_WRONG ? "nope" : "pxpw";
         settings.proxy_basic_first = row.auth == AUTH_BASIC_FIRST;
@@ -431,12 +438,7 @@ TEST_F(FaultPeer, ConnectTunnel) {
 // answer goes through a new tunnel, and the challenge it answers survives
 // the CONNECT exchange that opened it.
 TEST_F(FaultPeer, OriginChallengeThroughANewTunnel) {
-    PeerSettings settings;
-    settings.proxy_host = "127.0.0.1";
-    settings.proxy_port = server_->port();
-    settings.timeout_seconds = 2;
-    settings.user = "user";
-    settings.password = "pass";
+    PeerSettings settings = through_the_proxy();
     settings.wanted_scheme = HTTP_AUTH_BASIC;
     PeerFetch got = peer_fetch("https://open.connect/auth/basic", settings);
     ASSERT_EQ(got.send, HTTP_OK);

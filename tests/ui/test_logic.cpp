@@ -1,4 +1,4 @@
-// The window's rules that need no window: the layout, the final-folder and
+// The window's rules that need no window: the layout at every scale, the final-folder and
 // preset-folder rules, the pass-on command line, the console's lines, and
 // the hand-over from start-up's held update request to the first Install.
 #include <gtest/gtest.h>
@@ -57,6 +57,50 @@ TEST(UiLayout, RowsBelowTheWelcomeTextFollowItsHeight) {
     EXPECT_EQ(ui_control_y(&ui_control_table[7], 500), 252);
     EXPECT_EQ(ui_control_table[8].kind, UI_CLASS_PROGRESS);
     EXPECT_EQ(ui_control_y(&ui_control_table[8], 500), 302);
+}
+
+// The layout at every scale and text height: each control inside the
+// client area, no two overlapping, and at 96 DPI with a text that fits the
+// room the table itself in 500 x 340.
+TEST(UiLayout, EveryScaleKeepsTheControlsInsideAndApart) {
+    struct Row {
+        int32_t dpi;
+        int32_t text_height;  // the welcome text as measured at that scale
+    };
+    const Row rows[] = {
+        {96, 100},  {96, 130},  {96, 300},  {120, 120}, {120, 163}, {144, 195},
+        {144, 200}, {144, 420}, {192, 200}, {192, 260}, {192, 700},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.dpi << " dpi, text " << row.text_height);
+        UiLayout layout;
+        ui_layout_compute(row.dpi, row.text_height, &layout);
+        const int32_t room = ui_scale(UI_WELCOME_ROOM, row.dpi);
+        const int32_t grown = row.text_height > room ? row.text_height - room : 0;
+        EXPECT_EQ(layout.client_width, ui_scale(UI_CLIENT_WIDTH, row.dpi));
+        EXPECT_EQ(layout.client_height, ui_scale(UI_CLIENT_HEIGHT, row.dpi) + grown);
+        for (int i = 0; i < UI_CONTROL_COUNT; i++) {
+            const UiControlRow& a = layout.rows[i];
+            EXPECT_GE(a.x, 0) << i;
+            EXPECT_GE(layout.y[i], 0) << i;
+            EXPECT_LE(a.x + a.width, layout.client_width) << i;
+            EXPECT_LE(layout.y[i] + a.height, layout.client_height) << i;
+            for (int j = i + 1; j < UI_CONTROL_COUNT; j++) {
+                const UiControlRow& b = layout.rows[j];
+                const bool apart = a.x + a.width <= b.x || b.x + b.width <= a.x ||
+                                   layout.y[i] + a.height <= layout.y[j] ||
+                                   layout.y[j] + b.height <= layout.y[i];
+                EXPECT_TRUE(apart) << i << " overlaps " << j;
+            }
+            if (row.dpi == UI_DPI_BASE && grown == 0 && i > 0) {
+                const UiControlRow& table = ui_control_table[i];
+                EXPECT_EQ(a.x, table.x) << i;
+                EXPECT_EQ(a.width, table.width) << i;
+                EXPECT_EQ(a.height, table.height) << i;
+                EXPECT_EQ(layout.y[i], ui_control_y(&table, row.text_height)) << i;
+            }
+        }
+    }
 }
 
 TEST(UiLayout, ActionButtonsStartDisabled) {
