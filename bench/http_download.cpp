@@ -8,26 +8,19 @@
 #include <string.h>
 #include <time.h>
 
-#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <mbedtls/cipher.h>
 #include <mbedtls/ssl_ciphersuites.h>
 
+#include "bench/crypto_rates.h"
 #include "http/http.h"
 #include "tests/support/servers.h"
 
 namespace {
 
 constexpr int32_t kBufferSize = 20000;  // the program-file download's buffer
-constexpr size_t kRecord = 16384;
-
-double now_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 struct Fetch {
     bool ok = false;
@@ -40,7 +33,7 @@ struct Fetch {
 Fetch ours(const std::string& url) {
     Fetch out;
     static char buffer[kBufferSize];
-    double start = now_seconds();
+    double start = bench_now_seconds();
     HttpRequest* request = http_create();
     http_set_user_agent(request);
     http_set_verb(request, HTTP_VERB_GET);
@@ -58,7 +51,7 @@ Fetch ours(const std::string& url) {
     }
     out.ok = result == HTTP_END;
     http_destroy(&request);
-    out.seconds = now_seconds() - start;
+    out.seconds = bench_now_seconds() - start;
     return out;
 }
 
@@ -69,10 +62,10 @@ Fetch with_curl(const std::string& url) {
         command += "-k ";
     }
     command += url;
-    double start = now_seconds();
+    double start = bench_now_seconds();
     int code = 0;
     std::string size = test_run_capture(command, &code);
-    out.seconds = now_seconds() - start;
+    out.seconds = bench_now_seconds() - start;
     out.ok = code == 0;
     out.bytes = strtoull(size.c_str(), nullptr, 10);
     return out;
@@ -80,56 +73,6 @@ Fetch with_curl(const std::string& url) {
 
 double mb_per_s(uint64_t bytes, double seconds) {
     return bytes / seconds / 1e6;
-}
-
-// Mbed TLS alone: authenticated decryption of 16 KiB records of the
-// suite's AEAD cipher in a loop, in memory. MB/s, or 0 if not AEAD.
-double tls_ceiling(int suite_id, const char** cipher_name) {
-    const mbedtls_ssl_ciphersuite_t* suite = mbedtls_ssl_ciphersuite_from_id(suite_id);
-    *cipher_name = "?";
-    if (suite == nullptr) {
-        return 0;
-    }
-    const mbedtls_cipher_info_t* info = mbedtls_cipher_info_from_type(suite->cipher);
-    if (info == nullptr) {
-        return 0;
-    }
-    *cipher_name = info->name;
-    if (info->mode != MBEDTLS_MODE_GCM && info->mode != MBEDTLS_MODE_CCM &&
-        info->mode != MBEDTLS_MODE_CHACHAPOLY) {
-        return 0;
-    }
-    mbedtls_cipher_context_t context;
-    mbedtls_cipher_init(&context);
-    unsigned char key[32] = {1, 2, 3};
-    unsigned char iv[12] = {9};
-    unsigned char header[13] = {23, 3, 3};
-    std::vector<unsigned char> plain(kRecord, 'p'), sealed(kRecord + 16), opened(kRecord);
-    size_t length = 0;
-    double rate = 0;
-    if (mbedtls_cipher_setup(&context, info) == 0 &&
-        mbedtls_cipher_setkey(&context, key, static_cast<int>(info->key_bitlen), MBEDTLS_ENCRYPT) ==
-            0 &&
-        mbedtls_cipher_auth_encrypt_ext(&context, iv, sizeof iv, header, sizeof header,
-                                        plain.data(), kRecord, sealed.data(), sealed.size(),
-                                        &length, 16) == 0 &&
-        mbedtls_cipher_setkey(&context, key, static_cast<int>(info->key_bitlen), MBEDTLS_DECRYPT) ==
-            0) {
-        const int records = 4096;  // 64 MiB
-        double start = now_seconds();
-        bool ok = true;
-        for (int i = 0; i < records && ok; ++i) {
-            size_t out = 0;
-            ok = mbedtls_cipher_auth_decrypt_ext(&context, iv, sizeof iv, header, sizeof header,
-                                                 sealed.data(), length, opened.data(),
-                                                 opened.size(), &out, 16) == 0;
-        }
-        if (ok) {
-            rate = mb_per_s(static_cast<uint64_t>(records) * kRecord, now_seconds() - start);
-        }
-    }
-    mbedtls_cipher_free(&context);
-    return rate;
 }
 
 struct Totals {
@@ -148,6 +91,7 @@ int main(int argc, char** argv) {
     size_t mib = argc > 2 ? static_cast<size_t>(atoi(argv[2])) : 256;
     size_t limited_mib = 64;
     platform_net_startup();
+    http_tls_startup();
 
     TestTempDir content;
     {
@@ -207,10 +151,11 @@ int main(int argc, char** argv) {
         printf("%-5s %zu MiB x %d: ours %.1f MB/s, curl %.1f MB/s, ours/curl %.3f\n", scheme, mib,
                rounds, our_rate, curl_rate, our_rate / curl_rate);
         if (std::string(scheme) == "https") {
-            const char* cipher = "?";
-            double ceiling = tls_ceiling(suite, &cipher);
+            std::string cipher;
+            double ceiling =
+                bench_record_decrypt_rate(mbedtls_ssl_get_ciphersuite_name(suite), &cipher);
             printf("https suite %s (%s): Mbed TLS decrypt ceiling %.1f MB/s, ours/ceiling %.3f\n",
-                   mbedtls_ssl_get_ciphersuite_name(suite), cipher, ceiling,
+                   mbedtls_ssl_get_ciphersuite_name(suite), cipher.c_str(), ceiling,
                    ceiling > 0 ? our_rate / ceiling : 0.0);
         }
     }

@@ -18,9 +18,7 @@ if [ $# -gt 2 ] || [ "$bad" -ne 0 ]; then
 fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCORVANE_WIN_DEPS_PREFIX="${CORVANE_WIN_DEPS_PREFIX:-$root/build/win-deps}" \
-    -DCORVANE_TESTS=OFF >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCORVANE_TESTS=OFF >/dev/null
 fi
 # A build folder made with the benches off gets them turned on.
 cmake -S "$root" -B "$build" -DCORVANE_BENCH=ON >/dev/null

@@ -21,11 +21,10 @@
 #include <string>
 #include <vector>
 
-#include <mbedtls/cipher.h>
-#include <mbedtls/md.h>
 #include <mbedtls/ssl.h>
 #include <mbedtls/ssl_ciphersuites.h>
 
+#include "bench/crypto_rates.h"
 #include "core/mailbox.h"
 #include "core/settings.h"
 #include "http/http.h"
@@ -86,19 +85,13 @@ struct Sample {
     bool ok;
 };
 
-double now_seconds() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
 Sample run_child(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-    double start = now_seconds();
+    double start = bench_now_seconds();
     pid_t pid = fork();
     if (pid == 0) {
         execv(args[0], args.data());
@@ -108,7 +101,7 @@ Sample run_child(const std::vector<std::string>& argv) {
     rusage usage = {};
     wait4(pid, &status, 0, &usage);
     Sample s;
-    s.wall = now_seconds() - start;
+    s.wall = bench_now_seconds() - start;
     s.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
             usage.ru_stime.tv_usec / 1e6;
     s.peak_kib = usage.ru_maxrss;
@@ -193,28 +186,6 @@ bool publish(const std::string& root, const std::string& name, size_t size, cons
 
 // ---- Library ceilings -----------------------------------------------------
 
-// MB/s (10^6 bytes) of SHA-256 over 20000-byte pieces, as the download feeds it.
-double sha256_rate() {
-    std::vector<uint8_t> buffer(20000, 0x5a);
-    mbedtls_md_context_t md;
-    mbedtls_md_init(&md);
-    mbedtls_md_setup(&md, mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), 0);
-    uint8_t out[32];
-    size_t total = 0;
-    double start = now_seconds();
-    mbedtls_md_starts(&md);
-    while (now_seconds() - start < 1.0) {
-        for (int i = 0; i < 100; i++) {
-            mbedtls_md_update(&md, buffer.data(), buffer.size());
-        }
-        total += 100 * buffer.size();
-    }
-    mbedtls_md_finish(&md, out);
-    double rate = total / (now_seconds() - start) / 1e6;
-    mbedtls_md_free(&md);
-    return rate;
-}
-
 // The suite nginx and our client agree on, through the client itself.
 std::string negotiated_suite(const std::string& url) {
     std::string name = "(none)";
@@ -225,53 +196,6 @@ std::string negotiated_suite(const std::string& url) {
     }
     http_destroy(&request);
     return name;
-}
-
-// MB/s of decrypting full 16 KiB TLS records with the suite's cipher (AEAD
-// suites: decrypt and tag check in one call, as the record layer does).
-double record_decrypt_rate(const std::string& suite, std::string* cipher_name) {
-    const mbedtls_ssl_ciphersuite_t* cs = mbedtls_ssl_ciphersuite_from_string(suite.c_str());
-    if (cs == nullptr) {
-        return 0;
-    }
-    const mbedtls_cipher_info_t* info =
-        mbedtls_cipher_info_from_type(static_cast<mbedtls_cipher_type_t>(cs->cipher));
-    if (info == nullptr || (info->mode != MBEDTLS_MODE_GCM && info->mode != MBEDTLS_MODE_CCM &&
-                            info->mode != MBEDTLS_MODE_CHACHAPOLY)) {
-        *cipher_name = info ? std::string(info->name) + " (not measured: not AEAD)" : "?";
-        return 0;
-    }
-    *cipher_name = info->name;
-    const size_t record = 16384, tag = 16;
-    std::vector<uint8_t> key(info->key_bitlen / 8, 7), iv(12, 9), ad(13, 1), plain(record, 3);
-    std::vector<uint8_t> sealed(record + tag), opened(record);
-    mbedtls_cipher_context_t enc, dec;
-    mbedtls_cipher_init(&enc);
-    mbedtls_cipher_init(&dec);
-    size_t n = 0;
-    double rate = 0;
-    if (mbedtls_cipher_setup(&enc, info) == 0 && mbedtls_cipher_setup(&dec, info) == 0 &&
-        mbedtls_cipher_setkey(&enc, key.data(), info->key_bitlen, MBEDTLS_ENCRYPT) == 0 &&
-        mbedtls_cipher_setkey(&dec, key.data(), info->key_bitlen, MBEDTLS_DECRYPT) == 0 &&
-        mbedtls_cipher_auth_encrypt_ext(&enc, iv.data(), iv.size(), ad.data(), ad.size(),
-                                        plain.data(), record, sealed.data(), sealed.size(), &n,
-                                        tag) == 0) {
-        size_t total = 0;
-        double start = now_seconds();
-        while (now_seconds() - start < 1.0) {
-            for (int i = 0; i < 50; i++) {
-                mbedtls_cipher_auth_decrypt_ext(&dec, iv.data(), iv.size(), ad.data(), ad.size(),
-                                                sealed.data(), n, opened.data(), opened.size(), &n,
-                                                tag);
-                n = record + tag;
-                total += record;
-            }
-        }
-        rate = total / (now_seconds() - start) / 1e6;
-    }
-    mbedtls_cipher_free(&enc);
-    mbedtls_cipher_free(&dec);
-    return rate;
 }
 
 // ---- Report ---------------------------------------------------------------
@@ -358,8 +282,8 @@ int main(int argc, char** argv) {
 
     std::string suite = negotiated_suite(small_https);
     std::string cipher;
-    double sha = sha256_rate();
-    double decrypt = record_decrypt_rate(suite, &cipher);
+    double sha = bench_sha256_rate();
+    double decrypt = bench_record_decrypt_rate(suite.c_str(), &cipher);
     double https_ceiling = decrypt > 0 ? 1.0 / (1.0 / decrypt + 1.0 / sha) : 0;
     double https_rate = BIG / median(ours_https.wall) / 1e6;
     double http_rate = BIG / median(ours_http.wall) / 1e6;
@@ -383,7 +307,7 @@ int main(int argc, char** argv) {
     printf("library ceiling on one thread:\n");
     printf("  SHA-256 %.1f MB/s; %s record decrypt %.1f MB/s\n", sha, cipher.c_str(), decrypt);
     std::string aes_name;
-    double aes = record_decrypt_rate("TLS-ECDHE-ECDSA-WITH-AES-128-GCM-SHA256", &aes_name);
+    double aes = bench_record_decrypt_rate("TLS-ECDHE-ECDSA-WITH-AES-128-GCM-SHA256", &aes_name);
     printf("  (for reference, %s record decrypt %.1f MB/s)\n", aes_name.c_str(), aes);
     printf("  HTTPS ceiling (decrypt + hash) %.1f MB/s: our cycle at %.0f%%\n", https_ceiling,
            https_ceiling > 0 ? 100 * https_rate / https_ceiling : 0);

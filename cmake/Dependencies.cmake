@@ -1,37 +1,78 @@
-# Mbed TLS and expat: Debian's packages natively, the cross-built static
-# libraries (scripts/build-win-deps.sh) for Windows.
+# Mbed TLS and expat: static libraries built from the pinned and checked
+# sources of deps/sources.lock (scripts/deps-build.sh), with this build's
+# compilers and with the flags every object of it gets, so a sanitizer or
+# the fuzzer's coverage reaches into the libraries too. No target links the
+# system's copies: the paths below are the only ones given to the linker.
 
-find_path(MBEDTLS_INCLUDE_DIR mbedtls/ssl.h REQUIRED)
-find_library(MBEDTLS_LIB mbedtls REQUIRED)
-find_library(MBEDX509_LIB mbedx509 REQUIRED)
-find_library(MBEDCRYPTO_LIB mbedcrypto REQUIRED)
+set(corvane_deps_flags "")
+if(NOT CMAKE_CROSSCOMPILING)
+  list(APPEND corvane_deps_flags -g)
+endif()
+if(CORVANE_SANITIZE)
+  list(APPEND corvane_deps_flags -fsanitize=${CORVANE_SANITIZE} -fno-omit-frame-pointer
+    -fno-sanitize-recover=all)
+endif()
+if(CORVANE_FUZZ)
+  list(APPEND corvane_deps_flags -fsanitize=fuzzer-no-link)
+endif()
+set(corvane_deps_toolchain "")
+if(CMAKE_CROSSCOMPILING)
+  set(corvane_deps_toolchain ${CMAKE_TOOLCHAIN_FILE})
+endif()
+
+message(STATUS "Building or finding the pinned Mbed TLS and expat")
+execute_process(
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/deps-build.sh ${CMAKE_C_COMPILER}
+    ${CMAKE_CXX_COMPILER} ${corvane_deps_toolchain} -- ${corvane_deps_flags}
+  OUTPUT_VARIABLE CORVANE_DEPS_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE
+  RESULT_VARIABLE corvane_deps_result)
+if(NOT corvane_deps_result EQUAL 0 OR NOT EXISTS ${CORVANE_DEPS_PREFIX}/share/corvane-deps.versions)
+  message(FATAL_ERROR "scripts/deps-build.sh failed (see above)")
+endif()
+message(STATUS "Pinned Mbed TLS and expat: ${CORVANE_DEPS_PREFIX}")
+
+# The Debian versions built, from the unpacked sources' changelogs, and the
+# ones the lock names, for the tests that compare them.
+file(STRINGS ${CORVANE_DEPS_PREFIX}/share/corvane-deps.versions corvane_deps_built)
+file(STRINGS ${PROJECT_SOURCE_DIR}/deps/sources.lock corvane_deps_locked REGEX "^library ")
+foreach(line ${corvane_deps_built})
+  if(line MATCHES "^(expat|mbedtls)=(.*)$")
+    set(CORVANE_BUILT_${CMAKE_MATCH_1}_DEBIAN "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+foreach(line ${corvane_deps_locked})
+  if(line MATCHES "^library (expat|mbedtls) ([^ ]+) ")
+    set(CORVANE_LOCKED_${CMAKE_MATCH_1}_DEBIAN "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
 
 add_library(corvane_mbedtls INTERFACE)
-target_include_directories(corvane_mbedtls SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
-target_link_libraries(corvane_mbedtls INTERFACE ${MBEDTLS_LIB} ${MBEDX509_LIB} ${MBEDCRYPTO_LIB})
+target_include_directories(corvane_mbedtls SYSTEM INTERFACE ${CORVANE_DEPS_PREFIX}/include)
+target_link_libraries(corvane_mbedtls INTERFACE ${CORVANE_DEPS_PREFIX}/lib/libmbedtls.a
+  ${CORVANE_DEPS_PREFIX}/lib/libmbedx509.a ${CORVANE_DEPS_PREFIX}/lib/libmbedcrypto.a)
 if(WIN32)
   # Sockets for the TLS layer's callbacks; the default entropy source asks
-  # the system random source in advapi32. Both after the static libraries.
-  target_link_libraries(corvane_mbedtls INTERFACE ws2_32 advapi32)
+  # the system's random source in bcrypt. Both after the static libraries.
+  target_link_libraries(corvane_mbedtls INTERFACE ws2_32 bcrypt)
 endif()
 
-find_path(EXPAT_INCLUDE_DIR expat.h REQUIRED)
-find_library(EXPAT_LIB NAMES expat libexpat libexpatMD REQUIRED)
 add_library(corvane_expat INTERFACE)
-target_include_directories(corvane_expat SYSTEM INTERFACE ${EXPAT_INCLUDE_DIR})
-target_link_libraries(corvane_expat INTERFACE ${EXPAT_LIB})
-
-# The tool needs the secp256k1 curve and ECDSA from Mbed TLS.
-include(CheckCXXSourceCompiles)
-set(CMAKE_REQUIRED_INCLUDES ${MBEDTLS_INCLUDE_DIR})
-check_cxx_source_compiles("
-#include <mbedtls/config.h>
-#if !defined(MBEDTLS_ECP_DP_SECP256K1_ENABLED) || !defined(MBEDTLS_ECDSA_C)
-#error missing
-#endif
-int main() { return 0; }" CORVANE_MBEDTLS_HAS_SECP256K1)
-unset(CMAKE_REQUIRED_INCLUDES)
-if(NOT CORVANE_MBEDTLS_HAS_SECP256K1)
-  message(FATAL_ERROR "Mbed TLS at ${MBEDTLS_INCLUDE_DIR} lacks secp256k1 or ECDSA; "
-                      "the signature checks need both")
+target_include_directories(corvane_expat SYSTEM INTERFACE ${CORVANE_DEPS_PREFIX}/include)
+target_link_libraries(corvane_expat INTERFACE ${CORVANE_DEPS_PREFIX}/lib/libexpat.a)
+if(WIN32)
+  target_compile_definitions(corvane_expat INTERFACE XML_STATIC)
 endif()
+
+# The compile definitions the version tests compare against.
+add_library(corvane_deps_versions INTERFACE)
+target_compile_definitions(corvane_deps_versions INTERFACE
+  CORVANE_LOCKED_EXPAT_DEBIAN="${CORVANE_LOCKED_expat_DEBIAN}"
+  CORVANE_LOCKED_MBEDTLS_DEBIAN="${CORVANE_LOCKED_mbedtls_DEBIAN}"
+  CORVANE_BUILT_EXPAT_DEBIAN="${CORVANE_BUILT_expat_DEBIAN}"
+  CORVANE_BUILT_MBEDTLS_DEBIAN="${CORVANE_BUILT_mbedtls_DEBIAN}")
+
+# A new lock, configuration or build script reconfigures, and so rebuilds.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/deps/sources.lock ${PROJECT_SOURCE_DIR}/deps/mbedtls_config.h
+  ${PROJECT_SOURCE_DIR}/scripts/deps-build.sh ${PROJECT_SOURCE_DIR}/scripts/deps-fetch.sh
+  ${PROJECT_SOURCE_DIR}/scripts/deps-common.sh)

@@ -40,9 +40,6 @@ endif()
 # windres takes no such option, hence C and C++ only.
 set(corvane_prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
   -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
-if(CORVANE_WIN_DEPS_PREFIX)
-  list(APPEND corvane_prefix_maps -ffile-prefix-map=${CORVANE_WIN_DEPS_PREFIX}=deps)
-endif()
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${corvane_prefix_maps}>")
 
 # Archives without owners, modes or times (ar D, ranlib -D), so the static

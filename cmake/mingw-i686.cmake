@@ -3,9 +3,8 @@
 #
 #   cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 #
-# The cross-built Mbed TLS and expat come from scripts/build-win-deps.sh; by
-# default they are looked for in <repo>/build/win-deps, or wherever
-# CORVANE_WIN_DEPS_PREFIX (cache variable or environment variable) points.
+# Mbed TLS and expat are cross-built with this same file from the pinned
+# sources (scripts/deps-build.sh, run by cmake/Dependencies.cmake).
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
@@ -26,24 +25,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT    "${_corvane_static}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_corvane_static}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_corvane_static}")
 
-# Where the cross-built dependencies live. The default is derived from this
-# file's own location, so it stays the same inside try_compile projects too.
-if(NOT CORVANE_WIN_DEPS_PREFIX)
-  if(DEFINED ENV{CORVANE_WIN_DEPS_PREFIX} AND NOT "$ENV{CORVANE_WIN_DEPS_PREFIX}" STREQUAL "")
-    set(CORVANE_WIN_DEPS_PREFIX "$ENV{CORVANE_WIN_DEPS_PREFIX}")
-  else()
-    set(CORVANE_WIN_DEPS_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build/win-deps")
-  endif()
-endif()
-get_filename_component(CORVANE_WIN_DEPS_PREFIX "${CORVANE_WIN_DEPS_PREFIX}" ABSOLUTE)
-set(CORVANE_WIN_DEPS_PREFIX "${CORVANE_WIN_DEPS_PREFIX}" CACHE PATH
-    "Prefix holding the cross-built Mbed TLS and expat (include/, lib/)")
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CORVANE_WIN_DEPS_PREFIX)
-
-# Headers and libraries come only from the mingw sysroot and the deps prefix,
-# never from the host's /usr (whose libmbedtls-dev and libexpat1-dev are ELF
-# builds that would be found first otherwise). Programs are host tools.
-set(CMAKE_FIND_ROOT_PATH /usr/${_corvane_triplet} "${CORVANE_WIN_DEPS_PREFIX}")
+# Headers and libraries come only from the mingw sysroot, never from the
+# host's /usr. Programs are host tools.
+set(CMAKE_FIND_ROOT_PATH /usr/${_corvane_triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

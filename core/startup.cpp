@@ -25,6 +25,9 @@ int bootstrap_main(void* instance, const wchar_t* tail, int argc, wchar_t** argv
     sink_register(REPORT_FATAL, fatal_sink);
     main_mailbox = mailbox_attach_current(startup_parts.main_handlers);
     platform_net_startup();
+    // Before the updater thread exists, so before any TLS set-up; a failure
+    // shows later as a failed handshake, like any other TLS fault.
+    startup_parts.start_tls();
     // The key and the program file are settled before the window exists:
     // its first state must see a recovered program file, and no button may
     // start a cycle without the key. Neither needs the window or updater.

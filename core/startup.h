@@ -10,6 +10,7 @@ struct StartupParts {
     const HandlerEntry* ui_handlers;       // the UI thread's; MAIL_START builds the window
     const HandlerEntry* updater_handlers;  // the updater thread's
     void (*load_signing_key)(void);        // loads the built-in key for the signature checks
+    bool (*start_tls)(void);               // the TLS library's process-wide set-up
 };
 
 // Defined by the front end, once per program, as the entry point is.

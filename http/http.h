@@ -218,6 +218,11 @@ struct HttpRequest {
 
 // ---- Set-up ----------------------------------------------------------------
 
+// Sets up the TLS library's crypto for the whole process, once, before the
+// first request: TLS 1.3 keys are made through it. True when it is ready;
+// without it a TLS 1.3 handshake fails (30) while TLS 1.2 still works.
+bool http_tls_startup(void);
+
 // A new request (verb GET, port 80, no socket, zeroed 1024-byte header
 // buffer), or null when memory runs out.
 HttpRequest* http_create(void);

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <mbedtls/net_sockets.h>
+#include <psa/crypto.h>
 
 #include "http/http_internal.h"
 
@@ -78,6 +79,11 @@ int32_t map_step(int ret) {
 
 }  // namespace
 
+bool http_tls_startup(void) {
+    http_tls_choose_suites();
+    return psa_crypto_init() == PSA_SUCCESS;
+}
+
 bool http_tls_setup(HttpTlsState* tls) {
     memset(&tls->entropy, 0, sizeof tls->entropy);
     memset(&tls->drbg, 0, sizeof tls->drbg);
@@ -98,6 +104,7 @@ bool http_tls_setup(HttpTlsState* tls) {
     if (ok) {
         mbedtls_ssl_conf_authmode(&tls->config, MBEDTLS_SSL_VERIFY_NONE);
         mbedtls_ssl_conf_rng(&tls->config, mbedtls_ctr_drbg_random, &tls->drbg);
+        mbedtls_ssl_conf_ciphersuites(&tls->config, http_tls_suites());
         ok = mbedtls_ssl_setup(&tls->ssl, &tls->config) == 0;
     }
     if (!ok) {

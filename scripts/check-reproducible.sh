@@ -3,17 +3,16 @@
 # twice from the committed tree (HEAD), in two different temporary folders
 # and at two different times, and compares the SHA-256 of the results.
 #
-#   bash scripts/check-reproducible.sh [DEPS_PREFIX]   (default build/win-deps)
+#   bash scripts/check-reproducible.sh
 #
 # Exits non-zero when the two exes differ.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-if [ $# -gt 1 ] || { [ $# -eq 1 ] && [ ! -d "$1" ]; }; then
-  echo "usage: bash scripts/check-reproducible.sh [DEPS_PREFIX]   (an existing folder; default build/win-deps)" >&2
+if [ $# -ne 0 ]; then
+  echo "usage: bash scripts/check-reproducible.sh" >&2
   exit 2
 fi
-deps=$(cd "${1:-$top/build/win-deps}" && pwd)
 jobs=${JOBS:-$(nproc)}
 
 # The copies carry no .git, so the commit time comes in from here, given
@@ -29,8 +28,7 @@ build_one() {
   mkdir -p "$src"
   git archive HEAD | tar -x -C "$src"
   SOURCE_DATE_EPOCH=$epoch cmake -S "$src" -B "$src/out-$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" \
-    -DCORVANE_WIN_DEPS_PREFIX="$deps" -DCORVANE_BENCH=OFF >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCORVANE_BENCH=OFF >/dev/null
   cmake --build "$src/out-$1" -j "$jobs" --target corvane-bootstrap >/dev/null
   sha256sum "$src/out-$1/CorvaneChatBootstrap.exe" | cut -d' ' -f1
 }

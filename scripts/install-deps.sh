@@ -2,15 +2,13 @@
 # Installs everything the build, the tests and the demo need on Debian 12.
 # Safe to run again: apt-get skips what is already there.
 #
-#   scripts/install-deps.sh [--sources-only]   (--sources-only: deb-src entry only)
+#   scripts/install-deps.sh
 set -euo pipefail
 
-sources_only=0
-case "${1:-}" in
-  "") ;;
-  --sources-only) sources_only=1 ;;
-  *) echo "usage: scripts/install-deps.sh [--sources-only]" >&2; exit 2 ;;
-esac
+if [ $# -ne 0 ]; then
+  echo "usage: scripts/install-deps.sh" >&2
+  exit 2
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps: run as root (apt-get is needed)" >&2
@@ -24,27 +22,6 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 
-# Source packages are needed to cross-build Mbed TLS and expat for mingw, and
-# from the same suites as the native packages: the security suite carries the
-# fixed versions the native build links, so the Windows build must use them too.
-# This is the one place that writes the entry; build-win-deps.sh runs
-# "install-deps.sh --sources-only" when it finds it missing.
-debsrc=/etc/apt/sources.list.d/corvane-deb-src.sources
-debsrc_text='Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg'
-if [ "$(cat "$debsrc" 2>/dev/null || true)" != "$debsrc_text" ]; then
-  printf '%s\n' "$debsrc_text" >"$debsrc"
-fi
-
 # The package lists count as fresh for six hours after our last update,
 # unless a source entry (or the i386 architecture) changed since.
 stamp=/var/lib/apt/lists/corvane-updated
@@ -54,21 +31,32 @@ lists_fresh() {
   [ -z "$(find /etc/apt/sources.list /etc/apt/sources.list.d /var/lib/dpkg/arch \
             -newer "$stamp" 2>/dev/null)" ]
 }
-update_lists() { apt-get update -qq && touch "$stamp"; }
+# A mirror in the middle of a sync can fail one index while serving the rest
+# (seen: "File has unexpected size" for one architecture's Packages). Try
+# again after a pause; if it still fails, go on with the indexes that did
+# come, and let the install below say whether anything is really missing.
+update_lists() {
+  local try
+  for try in 1 2 3; do
+    if apt-get update -qq; then
+      touch "$stamp"
+      return 0
+    fi
+    [ "$try" -eq 3 ] || sleep 20
+  done
+  echo "install-deps: warning: some package indexes failed to update; using those that came" >&2
+}
 if lists_fresh; then
   echo "install-deps: package lists are fresh, not updating" >&2
 else
   update_lists
 fi
-if [ "$sources_only" -eq 1 ]; then
-  exit 0
-fi
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
   clang clang-format clang-format-16 libclang-rt-14-dev llvm
-  libmbedtls-dev libexpat1-dev libgtest-dev googletest
+  libgtest-dev googletest
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  dpkg-dev devscripts
+  dpkg-dev xz-utils bzip2
   wine wine32 xvfb xauth
   nginx-light apache2 apache2-utils tinyproxy squid curl openssl python3 osslsigncode
   valgrind time

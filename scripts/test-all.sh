@@ -59,7 +59,7 @@ wine_prefix_init
 xvfb-run -a ctest --test-dir build/win --output-on-failure -L wine
 
 step "reproducible Windows exe"
-bash scripts/check-reproducible.sh "$top/build/win-deps"
+bash scripts/check-reproducible.sh
 
 step "fuzzing, ${fuzz_seconds} s per harness, two at a time"
 bash scripts/run-fuzz.sh -t "$fuzz_seconds"

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "http/http.h"
 #include "http/proxy_choice.h"
 #include "platform/net.h"
 #include "tools/release.h"
@@ -383,6 +384,9 @@ int main(int argc, char** argv) {
         // socket library started (Winsock) as the tool's own start-up does.
         if (!platform_net_startup()) {
             return failed("the socket library cannot be started");
+        }
+        if (!http_tls_startup()) {
+            return failed("the TLS library's crypto cannot be started");
         }
         return command_verify(argc, argv);
     }

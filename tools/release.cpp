@@ -202,14 +202,21 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
     if (!release_read_file(path, &data, problem)) {
         return false;
     }
-    // PEM is parsed only with its terminating NUL counted.
-    size_t length = data.size() + 1;
-    int parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.c_str()), length,
-                                      nullptr, 0);
-    if (parsed != 0) {
-        parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.data()),
-                                      data.size(), nullptr, 0);
+    // The parser blinds its checks of a private key with random numbers.
+    ReleaseRng rng;
+    int parsed = -1;
+    if (release_rng_init(&rng)) {
+        // PEM is parsed only with its terminating NUL counted.
+        size_t length = data.size() + 1;
+        parsed = mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.c_str()), length,
+                                      nullptr, 0, mbedtls_ctr_drbg_random, &rng.drbg);
+        if (parsed != 0) {
+            parsed =
+                mbedtls_pk_parse_key(key, reinterpret_cast<const uint8_t*>(data.data()),
+                                     data.size(), nullptr, 0, mbedtls_ctr_drbg_random, &rng.drbg);
+        }
     }
+    release_rng_free(&rng);
     mbedtls_platform_zeroize(&data[0], data.size());
     if (parsed != 0) {
         mbedtls_pk_free(key);
@@ -267,8 +274,8 @@ bool release_sign_digest(mbedtls_pk_context* key, const uint8_t digest[DIGEST_LE
     size_t length = 0;
     char text[2 * MBEDTLS_PK_SIGNATURE_MAX_SIZE];
     if (release_rng_init(&rng) &&
-        mbedtls_pk_sign(key, MBEDTLS_MD_SHA256, digest, DIGEST_LENGTH, signature, &length,
-                        mbedtls_ctr_drbg_random, &rng.drbg) == 0 &&
+        mbedtls_pk_sign(key, MBEDTLS_MD_SHA256, digest, DIGEST_LENGTH, signature, sizeof(signature),
+                        &length, mbedtls_ctr_drbg_random, &rng.drbg) == 0 &&
         http_base64_encode(text, sizeof(text), signature, length) > 0) {
         *base64 = text;
         result = true;

@@ -39,7 +39,7 @@ const char* signing_key_kind_problem(const mbedtls_pk_context* key) {
     if (!mbedtls_pk_can_do(key, MBEDTLS_PK_ECDSA)) {
         return "not an elliptic-curve key";
     }
-    if (mbedtls_pk_ec(*key)->grp.id != MBEDTLS_ECP_DP_SECP256K1) {
+    if (mbedtls_ecp_keypair_get_group_id(mbedtls_pk_ec(*key)) != MBEDTLS_ECP_DP_SECP256K1) {
         return "not a secp256k1 key";
     }
     return nullptr;

@@ -21,8 +21,6 @@
 
 #include <filesystem>
 
-#include <mbedtls/md5.h>
-
 #ifndef CORVANE_TEST_SUPPORT_DIR
 #error "CORVANE_TEST_SUPPORT_DIR names the folder of fault_server.py"
 #endif
@@ -83,16 +81,21 @@ bool connects(uint16_t port) {
     return ok;
 }
 
+// Quotes a word for /bin/sh.
+std::string shell_quote(const std::string& word);
+
+// MD5 from openssl, a reference independent of the client's own MD5 (and
+// of the TLS library, which is built without it). Empty when openssl fails.
 std::string md5_hex(const std::string& text) {
-    unsigned char digest[16];
-    mbedtls_md5_ret(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : digest) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 15];
+    std::string command = "printf '%s' " + shell_quote(text) + " | openssl md5 -r";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "";
     }
-    return out;
+    char line[128] = {};
+    bool read = fgets(line, sizeof line, pipe) != nullptr;
+    bool ok = pclose(pipe) == 0 && read && strlen(line) > 32 && line[32] == ' ';
+    return ok ? std::string(line, 32) : "";
 }
 
 // Quotes a word for /bin/sh.
