@@ -30,17 +30,12 @@ build=$(cd "$build" && pwd)
 . "$root/scripts/wine-env.sh" "$build"
 wine_prefix_init
 wineserver -p
-# with_nginx.py's nginx logs no requests: before the runs its configuration
-# gets an access log of each request's TLS version and suite, and is reloaded.
+# with_nginx.py's nginx logs each request's TLS version and suite.
 # shellcheck disable=SC2016
 xvfb-run -a python3 "$root/tests/wine/with_nginx.py" bash -c '
-  top=${CORVANE_WINE_WWW%/www}
-  sed -i "s|access_log off;|log_format tls \"\$ssl_protocol \$ssl_cipher \$uri\"; access_log $top/access.log tls;|" "$top/nginx.conf"
-  /usr/sbin/nginx -q -p "$top" -e "$top/error.log" -c "$top/nginx.conf" -s reload
-  for _ in $(seq 100); do [ -e "$top/access.log" ] && break; sleep 0.1; done
   wine "$@"
   status=$?
   echo "requests by TLS version and suite:"
-  if [ -s "$top/access.log" ]; then sort "$top/access.log" | uniq -c; else echo "  unknown"; fi
+  sort "$CORVANE_WINE_ACCESS_LOG" | uniq -c
   wineserver -k
   exit $status' bash "$build/bench/wine_install.exe" "$runs"

@@ -10,7 +10,8 @@ under /slow/ the same files come at 64 KiB/s;
 it publishes its releases there itself; CORVANE_WINE_HTTP_PORT serves the
 folder over plain HTTP. A tinyproxy on another free port
 (CORVANE_WINE_PROXY_PORT) logs each request it relays to the file named in
-CORVANE_WINE_PROXY_LOG (POSIX path). The run also gets a Wine drive of
+CORVANE_WINE_PROXY_LOG (POSIX path); nginx logs each request's TLS version
+and suite to CORVANE_WINE_ACCESS_LOG. The run also gets a Wine drive of
 its own, a fresh empty folder, named (as "R:") in CORVANE_WINE_DRIVE, for
 tests that need a drive root. The exit code is the test program's; a server
 or drive that cannot be set up fails the run (exit 1), never skips.
@@ -134,6 +135,7 @@ def main():
     port = free_port()
     http_port = free_port()
     conf = os.path.join(top, "nginx.conf")
+    access_log = os.path.join(top, "access.log")
     temps = "".join("  %s_temp_path %s/%s_temp;\n" % (t, top, t)
                     for t in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     with open(conf, "w") as f:
@@ -142,7 +144,11 @@ def main():
             f.write("user root;\n")
         f.write("worker_processes 1;\ndaemon off;\nmaster_process on;\n")
         f.write("pid %s/nginx.pid;\nerror_log %s/error.log warn;\n" % (top, top))
-        f.write("events { worker_connections 128; }\nhttp {\n  access_log off;\n")
+        # Each request's TLS version and suite, for whoever wants to know
+        # what was negotiated (CORVANE_WINE_ACCESS_LOG).
+        f.write("events { worker_connections 128; }\nhttp {\n")
+        f.write('  log_format tls "$ssl_protocol $ssl_cipher $uri";\n')
+        f.write("  access_log %s tls;\n" % access_log)
         f.write(temps)
         f.write("  default_type application/octet-stream;\n  sendfile on;\n")
         f.write("  server {\n    listen 127.0.0.1:%d ssl;\n" % port)
@@ -177,7 +183,7 @@ def main():
         overrides = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
         env = dict(os.environ, CORVANE_WINE_WWW=www, CORVANE_WINE_HTTPS_PORT=str(port),
                    CORVANE_WINE_HTTP_PORT=str(http_port), CORVANE_WINE_PROXY_PORT=str(proxy_port),
-                   CORVANE_WINE_PROXY_LOG=proxy_log,
+                   CORVANE_WINE_PROXY_LOG=proxy_log, CORVANE_WINE_ACCESS_LOG=access_log,
                    CORVANE_WINE_DRIVE=drive, WINEDLLOVERRIDES=overrides)
         code = subprocess.call(sys.argv[1:], env=env)
     finally:
