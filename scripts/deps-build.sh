@@ -33,10 +33,11 @@ if [ $# -gt 0 ]; then
 fi
 cflags="$*"
 config_header=$deps_repo/deps/mbedtls_config.h
+zeroize_source=$deps_repo/deps/mbedtls_zeroize.c
 here=$(dirname "${BASH_SOURCE[0]}")
 
 key=$({
-  cat "$deps_lock" "$config_header" "$here/deps-build.sh" "$here/deps-common.sh" "$here/deps-fetch.sh"
+  cat "$deps_lock" "$config_header" "$zeroize_source" "$here/deps-build.sh" "$here/deps-common.sh" "$here/deps-fetch.sh"
   [ -z "$toolchain" ] || cat "$toolchain"
   "$cc" --version
   echo "cc=$cc cxx=$cxx flags=$cflags"
@@ -91,6 +92,16 @@ cmake_build mbedtls "$(source_dir mbedtls)" \
   -DUSE_STATIC_MBEDTLS_LIBRARY=ON -DUSE_SHARED_MBEDTLS_LIBRARY=OFF \
   -DMBEDTLS_FATAL_WARNINGS=OFF
 cp "$config_header" "$prefix/include/mbedtls/mbedtls_config.h"
+# The configuration leaves the wiping of secrets to us; it goes into
+# libmbedcrypto.a, built like the rest of it, so every consumer has it.
+ar=$(sed -n 's/^CMAKE_AR:FILEPATH=//p' "$prefix/work/mbedtls/CMakeCache.txt")
+pic=()
+[ -n "$toolchain" ] || pic=(-fPIC)
+# shellcheck disable=SC2086 # the flags are one word each
+"$cc" $cflags -O2 "${pic[@]}" -I"$prefix/include" -c "$zeroize_source" \
+  -o "$prefix/work/mbedtls_zeroize.o" || deps_die "building $zeroize_source failed"
+"$ar" rsD "$prefix/lib/libmbedcrypto.a" "$prefix/work/mbedtls_zeroize.o" ||
+  deps_die "adding the wiping of secrets to libmbedcrypto.a failed"
 
 for lib in libmbedtls.a libmbedx509.a libmbedcrypto.a libexpat.a; do
   [ -f "$prefix/lib/$lib" ] || deps_die "$lib was not installed into $prefix/lib"
