@@ -24,7 +24,7 @@ void mail_set_dialog_window(void* window) {
 }
 
 // Every mailbox in creation order; only broadcast reads it.
-static PlatformLock* registry_lock;
+static PlatformLazyLock registry_lazy_lock;
 static Mailbox** registry;
 static uint32_t registry_count;
 
@@ -36,16 +36,10 @@ uint32_t mail_grown_capacity(uint32_t capacity) {
     return capacity + capacity / 2;
 }
 
-static void registry_lock_create(void) {
-    registry_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
-}
-
 // The registry lock exists from the first mailbox on, whichever call makes
-// it; false when it could not be made.
-static bool registry_ready(void) {
-    static PlatformOnce once;
-    platform_once(&once, registry_lock_create);
-    return registry_lock != nullptr;
+// it; null when it could not be made.
+static PlatformLock* registry_lock(void) {
+    return platform_lazy_lock(&registry_lazy_lock, MAILBOX_SPIN_COUNT);
 }
 
 // Frees a mailbox that never ran and every part it has; its payloads, if
@@ -59,7 +53,8 @@ static void mailbox_free(Mailbox* m) {
 }
 
 Mailbox* mailbox_create(void) {
-    if (!registry_ready()) {
+    PlatformLock* list_lock = registry_lock();
+    if (list_lock == nullptr) {
         return nullptr;
     }
     Mailbox* m = static_cast<Mailbox*>(calloc(1, sizeof(Mailbox)));
@@ -77,14 +72,14 @@ Mailbox* mailbox_create(void) {
         mailbox_free(m);
         return nullptr;
     }
-    platform_lock_enter(registry_lock);
+    platform_lock_enter(list_lock);
     Mailbox** grown =
         static_cast<Mailbox**>(realloc(registry, (registry_count + 1) * sizeof(Mailbox*)));
     if (grown != nullptr) {
         registry = grown;
         registry[registry_count++] = m;
     }
-    platform_lock_leave(registry_lock);
+    platform_lock_leave(list_lock);
     // A mailbox outside the registry would miss broadcasts; better none.
     if (grown == nullptr) {
         mailbox_free(m);
@@ -96,7 +91,8 @@ Mailbox* mailbox_create(void) {
 // Takes a mailbox that no thread owns out of the registry and frees it. Once
 // the registry lock is released no broadcast can reach it any more.
 static void mailbox_discard(Mailbox* m) {
-    platform_lock_enter(registry_lock);
+    PlatformLock* list_lock = registry_lock();  // made with the mailbox
+    platform_lock_enter(list_lock);
     for (uint32_t i = 0; i < registry_count; i++) {
         if (registry[i] == m) {
             memmove(registry + i, registry + i + 1, (registry_count - i - 1) * sizeof(Mailbox*));
@@ -104,7 +100,7 @@ static void mailbox_discard(Mailbox* m) {
             break;
         }
     }
-    platform_lock_leave(registry_lock);
+    platform_lock_leave(list_lock);
     mailbox_free(m);
 }
 
@@ -222,16 +218,17 @@ Mailbox* mailbox_attach_current(const HandlerEntry* table) {
 
 bool mail_post(Mailbox* target, uint32_t id, int32_t param, void* payload, MailRelease release) {
     if (target == nullptr) {
-        if (!registry_ready()) {
+        PlatformLock* list_lock = registry_lock();
+        if (list_lock == nullptr) {
             return true;  // no mailbox exists that could take it
         }
-        platform_lock_enter(registry_lock);
+        platform_lock_enter(list_lock);
         for (uint32_t i = 0; i < registry_count; i++) {
             if (registry[i] != current_mailbox) {
                 mail_post(registry[i], id, param, payload, nullptr);
             }
         }
-        platform_lock_leave(registry_lock);
+        platform_lock_leave(list_lock);
         return true;
     }
     bool queued = false;
@@ -364,16 +361,17 @@ bool mail_wait_until(bool (*ready)(void)) {
 }
 
 void mail_wake_all(void) {
-    if (!registry_ready()) {
+    PlatformLock* list_lock = registry_lock();
+    if (list_lock == nullptr) {
         return;
     }
-    platform_lock_enter(registry_lock);
+    platform_lock_enter(list_lock);
     for (uint32_t i = 0; i < registry_count; i++) {
         platform_lock_enter(registry[i]->lock);
         platform_event_set(registry[i]->event);
         platform_lock_leave(registry[i]->lock);
     }
-    platform_lock_leave(registry_lock);
+    platform_lock_leave(list_lock);
 }
 
 bool mail_wait(uint32_t id, int32_t timeout_ms) {

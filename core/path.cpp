@@ -173,18 +173,20 @@ char* path_from_wide(const wchar_t* w) {
         return nullptr;
     }
     size_t len = wcslen(w);
-    if (len > 4 && wcsncmp(w, L"\\\\?\\", 4) == 0) {
+    // The long-path form "\\?\" and the device form "\\.\" name no server.
+    if (len > 4 && w[0] == L'\\' && w[1] == L'\\' && (w[2] == L'?' || w[2] == L'.') &&
+        w[3] == L'\\') {
         w += 4;
         len -= 4;
         // \\?\UNC\server\share is a network path like \\server\share.
-        if (len > 4 && is_unc_marker(w)) {
+        if (len >= 4 && is_unc_marker(w)) {
             return path_normalise(scratch_concat("/UNC", 4, scratch_utf8(w + 3)));
         }
     }
     char* text;
     if (len >= 3 && w[1] == L':' && w[2] == L'\\') {
         text = scratch_concat("/", 1, scratch_utf8(w));
-    } else if (len >= 3 && w[0] == L'\\' && w[1] == L'\\') {
+    } else if (len >= 2 && w[0] == L'\\' && w[1] == L'\\') {
         text = scratch_concat("/UNC", 4, scratch_utf8(w + 1));
     } else if (w[0] == L'\\' && w[1] != L'\\') {
         text = root_relative(w);
@@ -235,12 +237,23 @@ static const char* system_text(const char* s) {
     return text;
 }
 
+// True for system-side text that starts as a network path ("UNC/...") but
+// lacks its server or share: \\, \\server and \\server\ are no folder.
+static bool network_without_share(const char* text) {
+    if (strncmp(text, "UNC", 3) != 0 || (text[3] != '/' && text[3] != 0)) {
+        return false;
+    }
+    const char* server = text[3] == '/' ? text + 4 : text + 3;
+    const char* share = *server != '/' ? strchr(server, '/') : nullptr;
+    return *server == 0 || share == nullptr || share[1] == 0 || share[1] == '/';
+}
+
 wchar_t* path_to_long_wide(const char* s) {
     if (s == nullptr) {
         return nullptr;
     }
     const char* text = system_text(s);
-    if (text == nullptr) {
+    if (text == nullptr || network_without_share(text)) {
         return nullptr;
     }
     int units = platform_utf8_to_wide(text, nullptr, 0);
@@ -269,9 +282,10 @@ char* path_to_display(const char* s) {
         return nullptr;
     }
     const char* shown = text;
-    bool network = strncmp(text, "UNC/", 4) == 0;
+    bool network = strncmp(text, "UNC", 3) == 0 && (text[3] == '/' || text[3] == 0);
     if (network) {
-        shown = text + 3;  // keep the "/" before the server
+        // Keep the "/" before the server; without a server, "\\" alone.
+        shown = text[3] != 0 ? text + 3 : "/";
     }
     // A root without drive or server (a POSIX folder, /tmp/x) keeps its
     // leading "", so that the text reads back as the same folder. A drive

@@ -17,7 +17,9 @@ char* path_normalise(const char* path);
 char* path_from_wide(const wchar_t* wide);
 
 // The "\\?\"-prefixed UTF-16 path for system calls. A relative path is
-// taken from the current directory as it was when first needed.
+// taken from the current directory as it was when first needed. None for a
+// network path without both server and share (/UNC, /UNC/server), so that
+// nothing is made or looked for there.
 wchar_t* path_to_long_wide(const char* path);
 
 // The path as the user sees it (backslashes, no "\\?\"), UTF-8 and UTF-16.

@@ -60,20 +60,15 @@ bool sink_register(int32_t max_level, LogSinkCallback callback) {
     return true;
 }
 
-static PlatformOnce report_once;
-static PlatformLock* report_lock;
+static PlatformLazyLock report_lock;
 static wchar_t report_buffer[REPORT_BUFFER_UNITS];
-
-static void report_lock_create(void) {
-    report_lock = platform_lock_create(MAILBOX_SPIN_COUNT);
-}
 
 void report(int32_t level, const wchar_t* format, ...) {
     if (level > REPORT_ERROR) {
         return;
     }
-    platform_once(&report_once, report_lock_create);
-    platform_lock_enter(report_lock);
+    PlatformLock* lock = platform_lazy_lock(&report_lock, MAILBOX_SPIN_COUNT);
+    platform_lock_enter(lock);
     va_list args;
     va_start(args, format);
     platform_format_wide(report_buffer, REPORT_BUFFER_UNITS, format, args);
@@ -83,7 +78,7 @@ void report(int32_t level, const wchar_t* format, ...) {
             sinks[i].callback(level, report_level_name(level), report_buffer);
         }
     }
-    platform_lock_leave(report_lock);
+    platform_lock_leave(lock);
     if (level == REPORT_FATAL) {
         platform_thread_exit(0);
     }

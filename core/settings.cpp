@@ -19,16 +19,10 @@ std::atomic<bool> held_request_declined;
 // install folder into the program file's path, so that reader never meets a
 // freed string (the UI thread may replace the folder while the main thread
 // handles the end of a cycle).
-static PlatformLock* settings_lock;
-
-static void settings_lock_create(void) {
-    settings_lock = platform_lock_create(0);
-}
+static PlatformLazyLock settings_lock;
 
 static PlatformLock* settings_lock_get(void) {
-    static PlatformOnce once;
-    platform_once(&once, settings_lock_create);
-    return settings_lock;
+    return platform_lazy_lock(&settings_lock, 0);
 }
 
 void settings_store(char** setting, const char* value) {

@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "core/text.h"
 #include "http/base64.h"
 #include "http/http_internal.h"
 
@@ -151,11 +152,10 @@ bool http_challenge_names_scheme(HttpSpan challenge, const char* word) {
         return false;
     }
     const char* end = challenge.data + challenge.length;
-    const int32_t length = static_cast<int32_t>(strlen(word));
     ChallengeItem item;
     for (const char* at = challenge_start(challenge); next_challenge_item(&at, end, &item);) {
-        if (!item.has_value && item.name.length == length &&
-            http_equal_nocase(item.name.data, word, length)) {
+        if (!item.has_value &&
+            text_span_equal_nocase(http_text(item.name), text_span(word), TEXT_FOLD_FROM_AT)) {
             return true;
         }
     }
@@ -278,11 +278,10 @@ HttpResult http_challenge_param(const char* name, HttpSpan challenge, HttpSpan* 
         return HTTP_ERR_DIGEST_PARAM;
     }
     const char* end = challenge.data + challenge.length;
-    const int32_t name_length = static_cast<int32_t>(strlen(name));
     ChallengeItem item;
     for (const char* at = challenge_start(challenge); next_challenge_item(&at, end, &item);) {
-        if (item.has_value && item.name.length == name_length &&
-            http_equal_nocase(item.name.data, name, name_length)) {
+        if (item.has_value &&
+            text_span_equal_nocase(http_text(item.name), text_span(name), TEXT_FOLD_FROM_AT)) {
             *value = item.value;
             return HTTP_OK;
         }

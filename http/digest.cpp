@@ -4,6 +4,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "core/text.h"
 #include "http/http_internal.h"
 
 namespace {
@@ -149,10 +150,12 @@ HttpResult http_write_digest_auth(HttpRequest* request) {
 
     bool md5_sess = false;
     if (http_challenge_param("algorithm", request->challenge, &algorithm) == HTTP_OK) {
-        if (algorithm.length < 3 || !http_equal_nocase(algorithm.data, "md5", 3)) {
+        if (algorithm.length < 3 || !text_span_equal_nocase(TextSpan{algorithm.data, 3},
+                                                            text_span("md5"), TEXT_FOLD_FROM_AT)) {
             return HTTP_ERR_DIGEST_ALGORITHM;
         }
-        md5_sess = http_equal_nocase(algorithm.data, "md5-sess", algorithm.length);
+        md5_sess =
+            text_span_equal_nocase(http_text(algorithm), text_span("md5-sess"), TEXT_FOLD_FROM_AT);
         result = send_span(request, algorithm);
     } else {
         result = send_text(request, "MD5");

@@ -3,6 +3,7 @@
 // read as terminated text; a line that does not fit is refused, never cut.
 #include <string.h>
 
+#include "core/text.h"
 #include "http/http_internal.h"
 
 namespace {
@@ -81,7 +82,7 @@ HttpResult http_find_header(const HttpRequest* request, const char* name, HttpSp
     if (start == nullptr || start_offset < 0 || start_offset >= length) {
         return HTTP_ERR_NO_HEADER;
     }
-    const char* match = http_find_nocase(start + start_offset, length, pattern);
+    const char* match = text_find_nocase(start + start_offset, length, pattern, TEXT_FOLD_FROM_AT);
     // The buffer runs on into the next block; a line there is not this
     // block's line.
     if (match == nullptr || match >= start + length) {

@@ -94,8 +94,7 @@ constexpr int32_t HTTP_HEADER_VALUE_CAPACITY = 512;
 // A chunk-size line with its terminator: eight digits fill 32 bits, the rest
 // is room for extensions; a longer line is refused rather than skipped.
 constexpr int32_t HTTP_CHUNK_LINE_CAPACITY = 64;
-// The port part of a URL, ":" included, is shorter: eight digits cannot
-// overflow the 32-bit value before it is checked against 65535.
+// The port part of a URL, ":" included, is shorter; a longer one is refused.
 constexpr int32_t HTTP_PORT_PART_LIMIT = 10;
 // A CONNECT target: the host (at most the URL), ":", five digits and a
 // terminator.

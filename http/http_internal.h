@@ -3,27 +3,40 @@
 
 #include <stdint.h>
 
+#include "core/text.h"
 #include "http/http.h"
 
-// ---- Text helpers (text.cpp) -----------------------------------------------
-
-// The text's first length characters equal word, and word is exactly that
-// long; length 0 means the text's own length. Only 'A'..'Z' (0x40..0x5A) fold.
-bool http_equal_nocase(const char* text, const char* word, int32_t length);
-
-// First place at or after text where word occurs, ignoring case. Candidates
-// are positions of word's first letter in either case, earlier first; at most
-// candidate_limit are tried. Null when not found.
-const char* http_find_nocase(const char* text, int32_t candidate_limit, const char* word);
-
-// Lenient hexadecimal of a chunk-size line.
-uint32_t http_parse_hex(const char* line);
+// A span of the client's as the text toolkit takes it.
+inline TextSpan http_text(HttpSpan span) {
+    return TextSpan{span.data, span.length > 0 ? static_cast<size_t>(span.length) : 0};
+}
 
 // ---- URL and transport (url.cpp, transport.cpp) ----------------------------
 
+// A URL as the client reads it; every span points into the text split.
+struct HttpUrlParts {
+    HttpOptions options;  // HTTPS and TLS for "https", EXPLICIT_PORT with a port part
+    HttpSpan scheme;
+    HttpSpan authority;  // the host and the port part
+    HttpSpan host;
+    HttpSpan port_text;  // after the ':'; null without one
+    HttpSpan path;       // from the first '/'; empty when the URL has none
+    uint16_t port;       // the leading digits of the port part, else the scheme's
+};
+
+// Splits url as every part of the client reads it (the proxy choice too):
+// "http" or "https" in any case, "://", a host up to ':' or '/', a port part
+// of fewer than HTTP_PORT_PART_LIMIT characters up to '/'. 19 for a URL that
+// does not fit the request's copy, with the "/" it stands for when it has no
+// path; 22 for any other fault, a user part or an IPv6 literal included.
+// *out is zeroed on failure.
+HttpResult http_split_url(const char* url, HttpUrlParts* out);
+
+// http_split_url onto the request's own copy, and its TLS host.
 HttpResult http_parse_url(HttpRequest* request, const char* url);
 
-// 1 with an IPv4 address in network order, 0 when the text cannot be resolved.
+// 1 with an IPv4 address in network order, 0 when the text cannot be
+// resolved; digits and dots are an address or nothing, never looked up.
 int32_t http_resolve_host(const char* host, uint32_t* address);
 
 // The host of the parsed URL (authority without port), copied and
@@ -104,6 +117,9 @@ HttpResult http_write_request(HttpRequest* request, HttpVerb verb);
 HttpResult http_read_response_headers(HttpRequest* request);
 HttpResult http_reset_response(HttpRequest* request);
 HttpResult http_parse_response(HttpRequest* request);
+
+// Lenient hexadecimal of a chunk-size line.
+uint32_t http_parse_hex(const char* line);
 
 // 0 with chunk_size/chunk_remaining set; 15 for an over-long line; the
 // receive error (or HTTP_END for a closed connection) otherwise.

@@ -1,8 +1,9 @@
 // The system's proxy for one request: the settings the platform layer reads
 // (the environment on POSIX, the user's Internet settings on Windows),
-// parsed and matched against the request's URL, then put on the request.
-// Parsing and matching are portable and take their texts as arguments; only
-// proxy_apply_system asks the system.
+// parsed (proxy_choice.cpp) and matched against the request's URL
+// (proxy_bypass.cpp), then put on the request (system_proxy.cpp). Parsing
+// and matching are portable and take their texts as arguments; only
+// proxy_system_choice and proxy_apply_system ask the system.
 #pragma once
 
 #include <stdint.h>
@@ -13,9 +14,9 @@
 typedef int32_t ProxyResult;
 
 constexpr ProxyResult PROXY_OK = 0;
-// The request URL is not "http://" or "https://" with a host.
+// The client refuses the request URL (http_parse_url), so it is never sent.
 constexpr ProxyResult PROXY_ERR_BAD_URL = 1;
-// A setting is longer than the buffer it is read into.
+// A setting is longer than the buffer it is read into; origin names it.
 constexpr ProxyResult PROXY_ERR_SETTING_TOO_LONG = 2;
 // The proxy setting names no host, or a port that is not 1 to 65535, or has
 // text after the address.
@@ -46,7 +47,8 @@ struct ProxyChoice {
     const char* origin;
 };
 
-// The scheme, host and port of a request URL, as the client connects to it.
+// The scheme, host and port of a request URL, as the client connects to it:
+// the host folded to lower case and without a trailing dot, for matching.
 struct ProxyTarget {
     int32_t https;
     char host[HTTP_URL_CAPACITY];
@@ -56,8 +58,8 @@ struct ProxyTarget {
 // One line naming a result, for the release tool and test messages.
 const char* proxy_result_text(ProxyResult result);
 
-// Splits "http://host[:port][/...]" or "https://..." (scheme in any case);
-// the host is folded to lower case. PROXY_ERR_BAD_URL leaves *out zeroed.
+// The target of url as the client's own parser splits it; PROXY_ERR_BAD_URL,
+// with *out zeroed, for every URL the client refuses.
 ProxyResult proxy_parse_target(const char* url, ProxyTarget* out);
 
 // Reads a proxy URL "[http://][user:password@]host[:port][/]" into
@@ -88,7 +90,8 @@ bool proxy_bypass_windows(const char* list, const ProxyTarget* target);
 // zeroed but for origin, which names the setting at fault.
 ProxyResult proxy_choose(const PlatformProxySettings* settings, const char* url, ProxyChoice* out);
 
-// Asks the system for its proxy for url and chooses it, as proxy_choose.
+// Asks the system for its proxy for url and chooses it, as proxy_choose;
+// a setting too long for its buffer is named by origin too.
 ProxyResult proxy_system_choice(const char* url, ProxyChoice* out);
 
 // Asks the system for its proxy for url (once: the request's choice) and

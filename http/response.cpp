@@ -3,6 +3,7 @@
 // coding, challenges and redirects from it.
 #include <string.h>
 
+#include "core/text.h"
 #include "http/http_internal.h"
 
 namespace {
@@ -26,23 +27,6 @@ bool response_value(const HttpRequest* request, const char* name, char* value) {
 // An empty wanted name matches every challenge line.
 bool challenge_matches(HttpSpan span, const char* word) {
     return word[0] == 0 || http_challenge_names_scheme(span, word);
-}
-
-// Leading decimal digits, saturating at the 32-bit maximum; false when the
-// text does not start with a digit.
-bool parse_decimal(const char* text, uint32_t* value) {
-    if (*text < '0' || *text > '9') {
-        return false;
-    }
-    uint64_t sum = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        sum = sum * 10 + static_cast<uint64_t>(*text - '0');
-        if (sum > 0xFFFFFFFFu) {
-            sum = 0xFFFFFFFFu;
-        }
-    }
-    *value = static_cast<uint32_t>(sum);
-    return true;
 }
 
 HttpResult find_server_challenge(HttpRequest* request) {
@@ -109,34 +93,37 @@ HttpResult http_reset_response(HttpRequest* request) {
 
 HttpResult http_parse_response(HttpRequest* request) {
     const char* block = request->response_headers;
-    if (block == nullptr || !http_equal_nocase(block, "HTTP", 4)) {
+    if (block == nullptr ||
+        !text_span_equal_nocase(TextSpan{block, 4}, text_span("HTTP"), TEXT_FOLD_FROM_AT)) {
         return HTTP_ERR_BAD_RESPONSE;
     }
 
     const char* blank = strchr(block, ' ');
     uint32_t status = 0;
     if (blank != nullptr && blank < block + request->response_headers_length) {
-        parse_decimal(blank + 1, &status);
+        text_read_decimal(text_span(blank + 1), &status);
     }
     request->status = status > 999 ? 999 : static_cast<int32_t>(status);
 
     char value[HTTP_HEADER_VALUE_CAPACITY];
     request->content_length = 0;
     request->has_content_length = 0;
+    // Leading digits, held at the 32-bit maximum.
     if (response_value(request, "content-length", value) &&
-        parse_decimal(value, &request->content_length)) {
+        text_read_decimal(text_span(value), &request->content_length) > 0) {
         request->has_content_length = 1;
     }
 
     request->keep_alive = 1;
     if (response_value(request, "connection", value) ||
         response_value(request, "proxy-connection", value)) {
-        request->keep_alive = http_equal_nocase(value, "keep-alive", 0) ? 1 : 0;
+        request->keep_alive =
+            text_span_equal_nocase(text_span(value), text_span("keep-alive"), TEXT_FOLD_FROM_AT);
     }
 
     request->options &= ~HTTP_OPTION_CHUNKED_BODY;
     if (response_value(request, "transfer-encoding", value) &&
-        http_equal_nocase(value, "chunked", 0)) {
+        text_span_equal_nocase(text_span(value), text_span("chunked"), TEXT_FOLD_FROM_AT)) {
         request->options |= HTTP_OPTION_CHUNKED_BODY;
     }
 

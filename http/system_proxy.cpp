@@ -10,6 +10,8 @@ ProxyResult proxy_system_choice(const char* url, ProxyChoice* out) {
     PlatformProxySettings settings;
     ProxyResult result = proxy_parse_target(url, &target);
     if (result == PROXY_OK && !platform_system_proxy(url, target.https != 0, &settings)) {
+        // The message names the setting that does not fit.
+        out->origin = settings.origin;
         result = PROXY_ERR_SETTING_TOO_LONG;
     }
     if (result == PROXY_OK) {

@@ -58,8 +58,9 @@ int32_t platform_net_wait(PlatformSocket socket, uint32_t events, uint32_t timeo
 void platform_net_shutdown_send(PlatformSocket socket);
 void platform_net_close(PlatformSocket socket);
 
-// A dotted-quad text to an IPv4 address in network order (inet_addr). False
-// when the text is not one.
+// A dotted-quad text to an IPv4 address in network order: four decimal
+// groups of 0 to 255 without leading zeros (core/text.h). False when the
+// text is not one.
 bool platform_net_parse_ipv4(const char* dotted, uint32_t* address);
 
 // Looks a host name up and gives its first IPv4 address in network order.

@@ -27,6 +27,15 @@ void platform_lock_enter(PlatformLock* lock);
 void platform_lock_leave(PlatformLock* lock);
 void platform_lock_destroy(PlatformLock* lock);
 
+// A lock made on first use by whichever thread comes first, for the locks
+// of a file's own statics, which no start-up order could make in time.
+struct PlatformLazyLock {
+    PlatformLock* lock;  // zero-initialised; owned by the layer
+};
+// The lock, made with spin_count by the first call. Null when it cannot be
+// made; a later call tries again.
+PlatformLock* platform_lazy_lock(PlatformLazyLock* lazy, uint32_t spin_count);
+
 // Runs init exactly once per flag, even when threads race to be first.
 struct PlatformOnce {
     volatile long state;  // zero-initialised; owned by the layer
@@ -50,6 +59,14 @@ constexpr int32_t PLATFORM_WAIT_FOREVER = -1;
 // thread's queue (also input that was already looked at), or timeout_ms has
 // passed. Returns nothing: the caller looks again at what it waits for.
 void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms);
+
+// Tests only: with a hook set, every wait calls it on the waiting thread
+// once it has found nothing to wake for and just before it sleeps, so a
+// test can post in that very moment; the wait must still end. Null, the
+// default, calls nothing. Process-wide; set and cleared while no other
+// thread waits. The context must outlive the hook.
+typedef void (*PlatformWaitHook)(void* context);
+void platform_wait_set_sleep_hook(PlatformWaitHook hook, void* context);
 
 // Millisecond clock that wraps at 2^32.
 uint32_t platform_tick_ms(void);
@@ -357,9 +374,30 @@ struct PlatformProxySettings {
 
 // The system's proxy settings for url (UTF-8; https tells its scheme). On
 // POSIX: https_proxy, then HTTPS_PROXY, for "https", http_proxy for "http",
-// and no_proxy, then NO_PROXY (an empty variable counts as unset). On
-// Windows: the current user's Internet settings as WinHTTP reads them, with
-// an auto-config script or auto-detection asked for url (a failed one falls
-// back to the manual proxy). False when a text does not fit its buffer;
-// *out is zeroed then.
+// else all_proxy, then ALL_PROXY, for either; and no_proxy, then NO_PROXY
+// (an empty variable counts as unset). On Windows: the current user's
+// Internet settings as WinHTTP reads them, with an auto-config script or
+// auto-detection asked for url (a failed one falls back to the manual
+// proxy). False when a text does not fit its buffer; *out is zeroed then but
+// for origin, which names the setting that does not fit.
 bool platform_system_proxy(const char* url, bool https, PlatformProxySettings* out);
+
+// ---- Files: what a name leads to, and replacing one in a single step -------
+
+// What a name leads to, links followed. Two names of one file (hard or
+// symbolic links) give the same volume and index: device and inode on
+// POSIX, volume serial number and file index on Windows.
+struct PlatformFileFacts {
+    bool regular;  // a plain file: not a folder, device, pipe or socket
+    uint64_t volume;
+    uint64_t index;
+};
+
+// False, with *out zeroed, when nothing is at the path (a link to nowhere
+// included) or it cannot be looked at.
+bool platform_file_facts(const wchar_t* long_path, PlatformFileFacts* out);
+
+// Renames a file over to_long in one step: a file (or link) there is
+// replaced, so that name holds the old file or the new one, never neither.
+// Fails, changing nothing, when to_long is a folder.
+bool platform_replace_file(const wchar_t* from_long, const wchar_t* to_long);

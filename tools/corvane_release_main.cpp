@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "core/text.h"
 #include "http/http.h"
 #include "http/proxy_choice.h"
 #include "platform/net.h"
@@ -50,20 +51,22 @@ static bool is_url(const char* text) {
 
 // Four decimal numbers joined by dots, each within the signed 32-bit range.
 static bool is_four_part_version(const char* text) {
+    TextSpan rest = text_span(text);
     for (int part = 0; part < 4; part++) {
-        if (part > 0 && *text++ != '.') {
+        if (part > 0 && (rest.length == 0 || *rest.data != '.')) {
             return false;
         }
-        const char* start = text;
-        long long value = 0;
-        while (*text >= '0' && *text <= '9' && value <= 0x7fffffff) {
-            value = value * 10 + (*text++ - '0');
+        if (part > 0) {
+            rest = TextSpan{rest.data + 1, rest.length - 1};
         }
-        if (text == start || value > 0x7fffffff) {
+        uint32_t value = 0;
+        size_t digits = text_read_decimal(rest, &value);
+        if (digits == 0 || value > 0x7fffffff) {
             return false;
         }
+        rest = TextSpan{rest.data + digits, rest.length - digits};
     }
-    return *text == '\0';
+    return rest.length == 0;
 }
 
 static int command_keygen(int argc, char** argv) {
@@ -158,8 +161,14 @@ static int command_manifest(int argc, char** argv) {
                       "511 characters");
     }
 
-    int code = EXIT_FAILED;
+    // Refused before anything is read: writing over the key would lose it.
     ReleaseProblem problem;
+    const char* inputs[] = {options.key, options.file};
+    if (!release_check_output(options.out, inputs, 2, &problem)) {
+        return failed(problem);
+    }
+
+    int code = EXIT_FAILED;
     mbedtls_pk_context key;
     mbedtls_pk_init(&key);
     uint8_t digest[DIGEST_LENGTH];
@@ -172,10 +181,6 @@ static int command_manifest(int argc, char** argv) {
     if (!release_load_private_key(options.key, &key, &problem) ||
         !release_hash_file(options.file, digest, &size, &problem)) {
         failed(problem);
-        goto cleanup;
-    }
-    if (size > 0x7fffffff) {
-        failed(std::string(options.file) + ": larger than 2 GiB, which the size field cannot hold");
         goto cleanup;
     }
     for (uint32_t i = 0; i < MANIFEST_FIELD_COUNT; i++) {

@@ -37,18 +37,23 @@ static void release_rng_free(ReleaseRng* rng) {
     mbedtls_entropy_free(&rng->entropy);
 }
 
-static bool fail(ReleaseProblem* problem, const char* path, const char* what) {
+static bool fail(ReleaseProblem* problem, const char* path, const std::string& what) {
     if (problem != nullptr) {
-        *problem = std::string(path) + ": " + what;
+        *problem = std::string(path[0] != '\0' ? path : "\"\"") + ": " + what;
     }
     return false;
 }
 
+// The message for a path release_long_path cannot convert.
+static bool fail_unusable(ReleaseProblem* problem, const char* path) {
+    return fail(problem, path, path[0] == '\0' ? "the path is empty" : "not a usable path");
+}
+
 // The layer's long form (a scratch string) of a path as the command line
 // gave it, relative ones against the current folder; null when it cannot
-// be converted.
+// be converted or is empty (which would name the current folder).
 static wchar_t* release_long_path(const char* path) {
-    int n = platform_utf8_to_wide(path, nullptr, 0);
+    int n = path[0] != '\0' ? platform_utf8_to_wide(path, nullptr, 0) : 0;
     if (n <= 0) {
         return nullptr;
     }
@@ -71,7 +76,7 @@ static wchar_t* release_long_path(const char* path) {
 static PlatformFile* create_key_file(const char* path, const wchar_t* long_path, bool secret,
                                      ReleaseProblem* problem) {
     if (long_path == nullptr) {
-        fail(problem, path, "cannot be created (not a usable path)");
+        fail_unusable(problem, path);
         return nullptr;
     }
     PlatformFile* file = platform_file_create_new(long_path, secret);
@@ -101,7 +106,8 @@ bool release_read_file(const char* path, std::string* content, ReleaseProblem* p
     std::string data;
     char buffer[65536];
     size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
+    // Stops one piece past the limit, so an endless stream ends too.
+    while (data.size() <= RELEASE_READ_LIMIT && (n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
         data.append(buffer, n);
     }
     bool ok = ferror(f) == 0;
@@ -109,22 +115,91 @@ bool release_read_file(const char* path, std::string* content, ReleaseProblem* p
     if (!ok) {
         return fail(problem, path, "read error");
     }
+    if (data.size() > RELEASE_READ_LIMIT) {
+        return fail(
+            problem, path,
+            "more than " + std::to_string(RELEASE_READ_LIMIT) + " bytes; not a key or manifest");
+    }
     *content = std::move(data);
     return true;
 }
 
-bool release_write_file(const char* path, const std::string& content, ReleaseProblem* problem) {
-    FILE* f = fopen(path, "wb");
-    if (f == nullptr) {
-        return fail(problem, path, "cannot be created");
+// The long path of an output into *target. False, with *problem set, when
+// the name cannot be used or something other than a regular file is there;
+// else *exists tells whether a file is there and *facts holds its identity.
+static bool usable_output(const char* out, std::wstring* target, PlatformFileFacts* facts,
+                          bool* exists, ReleaseProblem* problem) {
+    const wchar_t* long_path = release_long_path(out);
+    if (long_path == nullptr) {
+        return fail_unusable(problem, out);
     }
-    bool ok = fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        remove(path);
-        return fail(problem, path, "write error");
+    *target = long_path;
+    *exists = platform_file_facts(long_path, facts);
+    if (*exists ? !facts->regular : platform_path_kind(long_path) != PLATFORM_PATH_NONE) {
+        return fail(problem, out, "exists and is not a regular file; refusing to replace it");
     }
     return true;
+}
+
+bool release_check_output(const char* out, const char* const* inputs, uint32_t count,
+                          ReleaseProblem* problem) {
+    std::wstring target;
+    PlatformFileFacts facts;
+    bool exists = false;
+    if (!usable_output(out, &target, &facts, &exists, problem)) {
+        return false;
+    }
+    // By identity, not name: a link or another spelling names the file too.
+    for (uint32_t i = 0; exists && i < count; i++) {
+        const wchar_t* input_long = release_long_path(inputs[i]);
+        PlatformFileFacts input;
+        if (input_long != nullptr && platform_file_facts(input_long, &input) &&
+            input.volume == facts.volume && input.index == facts.index) {
+            return fail(problem, out,
+                        std::string("is the same file as ") + inputs[i] +
+                            "; refusing to overwrite an input");
+        }
+    }
+    return true;
+}
+
+bool release_write_file(const char* path, const std::string& content, ReleaseProblem* problem) {
+    std::wstring target;
+    PlatformFileFacts facts;
+    bool exists = false;
+    if (!usable_output(path, &target, &facts, &exists, problem)) {
+        return false;
+    }
+    // The first free name beside the target; one left by a crashed run is
+    // skipped, not reused.
+    std::wstring temporary;
+    PlatformFile* file = nullptr;
+    for (uint32_t n = 0; file == nullptr && n < 100; n++) {
+        temporary = target + L"." + std::to_wstring(n) + L".tmp";
+        file = platform_file_create_new(temporary.c_str(), false);
+        if (file == nullptr && platform_path_kind(temporary.c_str()) == PLATFORM_PATH_NONE) {
+            break;
+        }
+    }
+    if (file == nullptr) {
+        return fail(problem, path, "cannot be created");
+    }
+    bool result = true;
+    const size_t piece = 1 << 20;
+    for (size_t at = 0; result && at < content.size(); at += piece) {
+        size_t n = content.size() - at < piece ? content.size() - at : piece;
+        result = platform_file_write(file, content.data() + at, static_cast<uint32_t>(n));
+    }
+    // On the disk before the rename, so a power cut cannot leave the name
+    // on a partial file.
+    result = result && platform_file_persist(file);
+    platform_file_close(file);
+    result = result && platform_replace_file(temporary.c_str(), target.c_str());
+    if (!result) {
+        platform_delete_file(temporary.c_str());
+        fail(problem, path, "write error; left as it was");
+    }
+    return result;
 }
 
 bool release_public_der(mbedtls_pk_context* key, uint8_t out[88]) {
@@ -234,6 +309,11 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
 
 bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t* size,
                        ReleaseProblem* problem) {
+    return release_hash_file_within(path, RELEASE_FILE_LIMIT, digest, size, problem);
+}
+
+bool release_hash_file_within(const char* path, uint64_t limit, uint8_t digest[DIGEST_LENGTH],
+                              uint64_t* size, ReleaseProblem* problem) {
     FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         return fail(problem, path, "cannot be opened (missing or unreadable)");
@@ -247,12 +327,13 @@ bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t
         mbedtls_md_starts(&md) == 0) {
         size_t n = 0;
         bool ok = true;
-        while (ok && (n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
+        // Stops at the first piece past the limit: an endless stream ends.
+        while (ok && total <= limit && (n = fread(buffer, 1, sizeof(buffer), f)) > 0) {
             ok = mbedtls_md_update(&md, reinterpret_cast<uint8_t*>(buffer), n) == 0;
             total += n;
         }
         uint8_t out[DIGEST_LENGTH];
-        result = ok && ferror(f) == 0 && mbedtls_md_finish(&md, out) == 0;
+        result = ok && total <= limit && ferror(f) == 0 && mbedtls_md_finish(&md, out) == 0;
         if (result) {
             memcpy(digest, out, DIGEST_LENGTH);
         }
@@ -260,7 +341,10 @@ bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t
     mbedtls_md_free(&md);
     fclose(f);
     if (!result) {
-        return fail(problem, path, "read error");
+        return fail(problem, path,
+                    total > limit ? "more than " + std::to_string(limit) +
+                                        " bytes, which the manifest's size field cannot hold"
+                                  : std::string("read error"));
     }
     *size = total;
     return true;

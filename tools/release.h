@@ -35,7 +35,14 @@ bool release_load_private_key(const char* path, mbedtls_pk_context* key, Release
 // that form (out untouched).
 bool release_public_der(mbedtls_pk_context* key, uint8_t out[88]);
 
-// SHA-256 and byte count of a file; both untouched on false.
+// The largest program file: the manifest's size field holds no more.
+constexpr uint64_t RELEASE_FILE_LIMIT = 0x7fffffff;
+
+// SHA-256 and byte count of a file; both untouched on false. A file, or an
+// endless stream, is refused as soon as the read passes limit bytes.
+bool release_hash_file_within(const char* path, uint64_t limit, uint8_t digest[DIGEST_LENGTH],
+                              uint64_t* size, ReleaseProblem* problem);
+// The same within RELEASE_FILE_LIMIT.
 bool release_hash_file(const char* path, uint8_t digest[DIGEST_LENGTH], uint64_t* size,
                        ReleaseProblem* problem);
 
@@ -62,6 +69,20 @@ bool release_parse_manifest(const std::string& xml, UpdateJob* job);
 // delivers them from release_manifest_xml's document.
 bool release_sign_manifest(mbedtls_pk_context* key, ReleaseFields* fields, ReleaseProblem* problem);
 
-// Whole files through the C library (a maintainer's tool, not the product).
+// Keys and manifest documents are refused past what the tool takes.
+constexpr uint64_t RELEASE_READ_LIMIT = MANIFEST_BYTE_LIMIT;
+
+// Whole files (at most RELEASE_READ_LIMIT bytes) through the C library (a
+// maintainer's tool, not the product).
 bool release_read_file(const char* path, std::string* content, ReleaseProblem* problem);
+
+// False, with *problem naming out, when out may not be written: something
+// other than a regular file is there (a folder, a device), or the same file
+// as one of the inputs under any name. A new name is fine.
+bool release_check_output(const char* out, const char* const* inputs, uint32_t count,
+                          ReleaseProblem* problem);
+
+// Writes content to a new file beside path and renames it over path once
+// all of it is on the disk. On false path is as it was and the new file is
+// gone; something other than a regular file at path is refused.
 bool release_write_file(const char* path, const std::string& content, ReleaseProblem* problem);

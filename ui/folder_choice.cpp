@@ -1,13 +1,12 @@
 // The Browse button: picker, then the final-folder rule.
 #include "ui/folder_choice.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "core/path.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "ui/window.h"
+#include "ui/controls.h"
 #include "ui/window_iface.h"
 
 const wchar_t UI_PICKER_TITLE[] = L"Choose Corvane Chat Installation Folder";
@@ -41,13 +40,9 @@ const char* final_install_folder(const char* chosen) {
 
 void choose_install_folder(PlatformWindow owner) {
     const wchar_t* initial = picker_initial_folder(install_folder);
-    wchar_t* picked = window_pick_folder(owner, UI_PICKER_TITLE, initial);
-    if (picked == nullptr) {
-        return;
-    }
-    const char* chosen = path_from_wide(picked);
-    free(picked);
-    if (chosen == nullptr || *chosen == 0) {
+    const char* chosen =
+        folder_from_owned_text(window_pick_folder(owner, UI_PICKER_TITLE, initial));
+    if (chosen == nullptr) {
         return;
     }
     const char* final_folder = final_install_folder(chosen);
@@ -55,7 +50,6 @@ void choose_install_folder(PlatformWindow owner) {
         return;
     }
     settings_store(&install_folder, final_folder);
-    const wchar_t* shown = path_to_display_wide(install_folder);
-    window_set_text(ui_controls.folder_box, shown != nullptr ? shown : L"");
+    window_set_text(ui_controls.folder_box, install_folder_shown());
     update_controls(true);
 }

@@ -7,8 +7,9 @@
 #include "core/report.h"
 #include "core/settings.h"
 #include "core/startup_gate.h"
+#include "ui/controls.h"
 #include "ui/operations.h"
-#include "ui/window.h"
+#include "ui/window_iface.h"
 #include "update/cycle.h"
 
 const wchar_t UI_OPERATION_CAPTION[] = L"Corvane Chat";
@@ -81,19 +82,34 @@ void operation_finish_after_close(void) {
     mail_post(main_mailbox, MAIL_QUIT, 0, nullptr, nullptr);
 }
 
-bool state_guard(void) {
+bool operation_opening(void) {
+    if (waiting) {
+        return false;
+    }
     bool before = installed;
     update_controls(false);
     return installed == before;
 }
 
+bool operation_confirmed(PlatformWindow owner, const wchar_t* question) {
+    return operation_opening() &&
+           operation_box(owner, question, PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) ==
+               PLATFORM_IDYES;
+}
+
+int operation_box(PlatformWindow owner, const wchar_t* text, uint32_t type) {
+    return platform_message_box(owner, text, UI_OPERATION_CAPTION, type);
+}
+
 void operation_controls_busy(bool busy) {
     window_enable(ui_controls.folder_box, !busy);
     window_enable(ui_controls.browse, !busy);
-    if (busy) {
-        window_enable(ui_controls.install, false);
-        window_enable(ui_controls.cancel, true);
+    if (!busy) {
+        update_controls(true);
+        return;
     }
+    window_enable(ui_controls.install, false);
+    window_enable(ui_controls.cancel, true);
 }
 
 // Wide printf into out with its capacity; false when it did not fit.
@@ -152,11 +168,7 @@ bool start_install(void) {
 }
 
 void on_install_clicked(void) {
-    // The button is off during a wait; a stray click must not nest a cycle.
-    if (waiting) {
-        return;
-    }
-    if (!state_guard()) {
+    if (!operation_opening()) {
         return;
     }
     operation_controls_busy(true);
@@ -170,7 +182,6 @@ void on_install_clicked(void) {
         return;
     }
     operation_controls_busy(false);
-    update_controls(true);
 }
 
 int32_t on_update_complete(Mailbox* sender, uint32_t id, int32_t param, void* payload) {

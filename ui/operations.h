@@ -13,7 +13,6 @@ constexpr const char* UI_QORBS_FOLDER = "Qorbs";
 constexpr const char* UI_COMPANION_FILE = "CorvaneChatClient.exe";
 constexpr const char* UI_ARCHIVE_FILE = "CorvaneChat.qorb";
 constexpr const char* UI_CHAT_CONFIG_FILE = "CorvaneChat.cfg";
-constexpr const char* UI_HOST_GAME_FILE = "vexamoria.exe";
 constexpr const char* UI_SHORTCUT_FILE = "Corvane Chat.lnk";
 constexpr const char* UI_OWN_FILE = "CorvaneChatBootstrap.exe";
 
@@ -55,9 +54,17 @@ void operation_note_close(void);
 
 // ---- Shared by the operations --------------------------------------------
 
-// The first step of every button: re-reads the folder box; false when that
-// flipped the window between Install and Launch! (the click only relabels).
-bool state_guard(void);
+// The opening of every button's click. False while an operation waits for
+// its cycle: a nested one would work on the files, or the folder, under the
+// running cycle. Else it re-reads the folder box; false when that flipped
+// the window between Install and Launch! (the click only relabels).
+bool operation_opening(void);
+// The opening of Repair and Uninstall: operation_opening, then question,
+// answered Yes.
+bool operation_confirmed(PlatformWindow owner, const wchar_t* question);
+// A message box of the operations: owned by the window, captioned
+// UI_OPERATION_CAPTION; the button pressed.
+int operation_box(PlatformWindow owner, const wchar_t* text, uint32_t type);
 
 // Releases the updater, posts one update request and waits for its end.
 // True when a completion ended the wait, with its parameter in *outcome;
@@ -72,6 +79,7 @@ bool operation_closed(void);
 // the tool.
 void operation_finish_after_close(void);
 
-// Enables or disables the folder box, Browse and Install/Launch! together
-// (off while an operation runs, with Cancel on).
+// Turns the folder box, Browse and Install/Launch! off, with Cancel on,
+// while an operation runs; afterwards gives the controls back as the
+// folder decides.
 void operation_controls_busy(bool busy);

@@ -6,7 +6,6 @@
 #include "core/path.h"
 #include "core/settings.h"
 #include "ui/operations.h"
-#include "ui/window.h"
 
 static const wchar_t REPAIR_QUESTION[] =
     L"The Corvane Chat program will be checked against the latest version, and configuration "
@@ -86,16 +85,7 @@ bool repair_files(void) {
 }
 
 void on_repair_clicked(PlatformWindow owner) {
-    // A nested operation would replace files, or the folder, under the
-    // running cycle.
-    if (operation_waiting()) {
-        return;
-    }
-    if (!state_guard()) {
-        return;
-    }
-    if (window_message_box(owner, REPAIR_QUESTION, UI_OPERATION_CAPTION,
-                           PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) != PLATFORM_IDYES) {
+    if (!operation_confirmed(owner, REPAIR_QUESTION)) {
         return;
     }
     operation_controls_busy(true);
@@ -105,11 +95,9 @@ void on_repair_clicked(PlatformWindow owner) {
         return;
     }
     if (ok) {
-        window_message_box(owner, REPAIR_SUCCESS, UI_OPERATION_CAPTION,
-                           PLATFORM_MB_ICONINFORMATION);
+        operation_box(owner, REPAIR_SUCCESS, PLATFORM_MB_ICONINFORMATION);
     } else {
-        window_message_box(owner, REPAIR_FAILURE, UI_OPERATION_CAPTION, PLATFORM_MB_ICONERROR);
+        operation_box(owner, REPAIR_FAILURE, PLATFORM_MB_ICONERROR);
     }
     operation_controls_busy(false);
-    update_controls(true);
 }

@@ -5,8 +5,8 @@
 
 #include "core/path.h"
 #include "core/settings.h"
+#include "ui/controls.h"
 #include "ui/operations.h"
-#include "ui/window.h"
 
 static const wchar_t UNINSTALL_QUESTION[] =
     L"The Corvane Chat program will be removed. Your character database, screenshots, saved "
@@ -73,8 +73,8 @@ static void offer_shortcut_removal(PlatformWindow owner) {
     for (char* path : paths) {
         any = any || path_exists(path);
     }
-    if (any && window_message_box(owner, SHORTCUT_QUESTION, UI_OPERATION_CAPTION,
-                                  PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) == PLATFORM_IDYES) {
+    if (any && operation_box(owner, SHORTCUT_QUESTION,
+                             PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) == PLATFORM_IDYES) {
         for (char* path : paths) {
             const wchar_t* wide = path != nullptr ? path_to_long_wide(path) : nullptr;
             if (wide != nullptr) {
@@ -88,23 +88,15 @@ static void offer_shortcut_removal(PlatformWindow owner) {
 }
 
 void on_uninstall_clicked(PlatformWindow owner) {
-    // Removing the files under a running cycle would undo what it installs.
-    if (operation_waiting()) {
-        return;
-    }
-    if (!state_guard()) {
-        return;
-    }
-    if (window_message_box(owner, UNINSTALL_QUESTION, UI_OPERATION_CAPTION,
-                           PLATFORM_MB_ICONQUESTION | PLATFORM_MB_YESNO) != PLATFORM_IDYES) {
+    if (!operation_confirmed(owner, UNINSTALL_QUESTION)) {
         return;
     }
     if (!uninstall_files()) {
-        window_message_box(owner, UNINSTALL_FAILURE, UI_OPERATION_CAPTION, PLATFORM_MB_ICONERROR);
+        operation_box(owner, UNINSTALL_FAILURE, PLATFORM_MB_ICONERROR);
         update_controls(true);
         return;
     }
     offer_shortcut_removal(owner);
-    window_message_box(owner, UNINSTALL_SUCCESS, UI_OPERATION_CAPTION, PLATFORM_MB_ICONINFORMATION);
+    operation_box(owner, UNINSTALL_SUCCESS, PLATFORM_MB_ICONINFORMATION);
     update_controls(true);
 }

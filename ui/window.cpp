@@ -1,14 +1,7 @@
-// The main window: building it, routing its messages, and the
-// Install/Launch! rule.
+// The main window: building it, laying it out and routing its messages.
 #include "ui/window.h"
 
-#include <stdlib.h>
-#include <string.h>
-#include <wchar.h>
-
-#include "core/path.h"
 #include "core/report.h"
-#include "core/settings.h"
 #include "ui/folder_choice.h"
 #include "ui/operations.h"
 #include "update/status.h"
@@ -26,35 +19,30 @@ const wchar_t UI_WELCOME_TEXT[] =
 const wchar_t UI_TIP_TEXT[] =
     L"TIP: Remember that you can always find where Corvane Chat is installed by using the folder "
     L"button in the main Corvane Chat window.";
-const wchar_t UI_LABEL_INSTALL[] = L"&Install";
-const wchar_t UI_LABEL_LAUNCH[] = L"Launch!";
 
 // Styles as the system takes them.
 constexpr uint32_t STYLE_STATIC = 0x50000000;
 constexpr uint32_t STYLE_EDIT = 0x50810000;
 constexpr uint32_t STYLE_BUTTON = 0x50010000;
-constexpr uint32_t STYLE_BUTTON_OFF = 0x58010000;
 constexpr uint32_t STYLE_ICON = 0x50000003;
 
 const UiControlRow ui_control_table[UI_CONTROL_COUNT] = {
     // The welcome text; its height is the measured H.
-    {UI_CLASS_STATIC, nullptr, STYLE_STATIC, 18, 18, false, 464, 0, 0, true},
-    {UI_CLASS_EDIT, nullptr, STYLE_EDIT, 18, 0, true, 348, 20, UI_ID_FOLDER_BOX, true},
-    {UI_CLASS_BUTTON, L"&Browse...", STYLE_BUTTON, 375, -1, true, 107, 22, UI_ID_BROWSE, true},
-    {UI_CLASS_BUTTON, UI_LABEL_INSTALL, STYLE_BUTTON_OFF, 48, 38, true, 122, 30, UI_ID_INSTALL,
+    {UI_CLASS_STATIC, nullptr, STYLE_STATIC, false, 18, 18, false, 464, 0, 0, true},
+    {UI_CLASS_EDIT, nullptr, STYLE_EDIT, false, 18, 0, true, 348, 20, UI_ID_FOLDER_BOX, true},
+    {UI_CLASS_BUTTON, L"&Browse...", STYLE_BUTTON, false, 375, -1, true, 107, 22, UI_ID_BROWSE,
      true},
-    {UI_CLASS_BUTTON, L"&Repair", STYLE_BUTTON_OFF, 188, 38, true, 122, 30, UI_ID_REPAIR, true},
-    {UI_CLASS_BUTTON, L"&Uninstall", STYLE_BUTTON_OFF, 328, 38, true, 122, 30, UI_ID_UNINSTALL,
+    {UI_CLASS_BUTTON, UI_LABEL_INSTALL, STYLE_BUTTON, true, 48, 38, true, 122, 30, UI_ID_INSTALL,
      true},
-    {UI_CLASS_STATIC, UI_TIP_TEXT, STYLE_STATIC, 18, 252, false, 414, 32, 0, true},
-    {UI_CLASS_ICON, L"#102", STYLE_ICON, 450, 252, false, 32, 32, 0, false},
-    {UI_CLASS_PROGRESS, nullptr, 0, STATUS_BAR_X, STATUS_BAR_Y, false, STATUS_BAR_WIDTH,
+    {UI_CLASS_BUTTON, L"&Repair", STYLE_BUTTON, true, 188, 38, true, 122, 30, UI_ID_REPAIR, true},
+    {UI_CLASS_BUTTON, L"&Uninstall", STYLE_BUTTON, true, 328, 38, true, 122, 30, UI_ID_UNINSTALL,
+     true},
+    {UI_CLASS_STATIC, UI_TIP_TEXT, STYLE_STATIC, false, 18, 252, false, 414, 32, 0, true},
+    {UI_CLASS_ICON, L"#102", STYLE_ICON, false, 450, 252, false, 32, 32, 0, false},
+    {UI_CLASS_PROGRESS, nullptr, 0, false, STATUS_BAR_X, STATUS_BAR_Y, false, STATUS_BAR_WIDTH,
      STATUS_BAR_HEIGHT, 0, false},
-    {UI_CLASS_BUTTON, L"&Cancel", STYLE_BUTTON_OFF, 375, 301, false, 107, 22, UI_ID_CANCEL, true},
+    {UI_CLASS_BUTTON, L"&Cancel", STYLE_BUTTON, true, 375, 301, false, 107, 22, UI_ID_CANCEL, true},
 };
-
-MainWindowControls ui_controls;
-bool installed;
 
 const HandlerEntry ui_handlers[] = {
     {MAIL_START, on_create_window},
@@ -166,13 +154,7 @@ static intptr_t on_window_create(PlatformWindow window) {
     UiLayout layout;
     layout_for_dpi(window, window_dpi(window), &layout);
     window_set_client_size(window, layout.client_width, layout.client_height, nullptr);
-    const wchar_t* folder_text = L"";
-    if (install_folder != nullptr) {
-        const wchar_t* shown = path_to_display_wide(install_folder);
-        if (shown != nullptr) {
-            folder_text = shown;
-        }
-    }
+    const wchar_t* folder_text = install_folder_shown();
     for (int i = 0; i < UI_CONTROL_COUNT; i++) {
         const UiControlRow* row = &layout.rows[i];
         if (row->kind == UI_CLASS_PROGRESS) {
@@ -279,48 +261,4 @@ intptr_t main_window_proc(PlatformWindow window, uint32_t message, uintptr_t wpa
         default:
             return window_default_proc(window, message, wparam, lparam);
     }
-}
-
-// Takes the folder box's text as the install folder. An empty box keeps the
-// folder in force; an unchanged one keeps the very string, which a running
-// cycle may be reading.
-static void take_folder_from_box(void) {
-    wchar_t* text = window_get_text(ui_controls.folder_box);
-    if (text == nullptr) {
-        return;
-    }
-    const char* folder = path_from_wide(text);
-    free(text);
-    if (folder == nullptr || *folder == 0) {
-        return;
-    }
-    if (install_folder != nullptr && strcmp(install_folder, folder) == 0) {
-        return;
-    }
-    settings_store(&install_folder, folder);
-}
-
-static bool holds_host_game(const char* folder) {
-    if (path_exists(path_join(folder, UI_HOST_GAME_FILE))) {
-        return true;
-    }
-    return path_exists(path_join(path_parent(folder), UI_HOST_GAME_FILE));
-}
-
-void update_controls(bool use_stored_folder) {
-    if (!use_stored_folder) {
-        take_folder_from_box();
-    }
-    bool launch = false;
-    bool install_enabled = false;
-    if (install_folder != nullptr && *install_folder != 0) {
-        launch = path_exists(path_join3(install_folder, PROGRAM_FOLDER_NAME, PROGRAM_FILE_NAME));
-        install_enabled = launch || !holds_host_game(install_folder);
-    }
-    installed = launch;
-    window_set_text(ui_controls.install, launch ? UI_LABEL_LAUNCH : UI_LABEL_INSTALL);
-    window_enable(ui_controls.install, install_enabled);
-    window_enable(ui_controls.repair, launch);
-    window_enable(ui_controls.uninstall, launch);
-    window_enable(ui_controls.cancel, false);
 }

@@ -1,20 +1,13 @@
-// The main window: its controls, the routing of its messages and the rule
-// that decides between Install and Launch!.
+// The main window: its control table, its layout at every scale and the
+// routing of its messages.
 #pragma once
 
 #include <stdint.h>
 
 #include "core/mailbox.h"
 #include "platform/platform.h"
+#include "ui/controls.h"
 #include "ui/window_iface.h"
-
-// Control identifiers (a number space apart from the mailbox messages).
-constexpr uint32_t UI_ID_FOLDER_BOX = 1001;
-constexpr uint32_t UI_ID_BROWSE = 1002;
-constexpr uint32_t UI_ID_INSTALL = 1003;
-constexpr uint32_t UI_ID_REPAIR = 1004;
-constexpr uint32_t UI_ID_UNINSTALL = 1005;
-constexpr uint32_t UI_ID_CANCEL = 1101;
 
 constexpr int32_t UI_CLIENT_WIDTH = 500;
 constexpr int32_t UI_CLIENT_HEIGHT = 340;
@@ -33,11 +26,8 @@ extern const wchar_t UI_WINDOW_CLASS[];
 extern const wchar_t UI_WINDOW_CAPTION[];
 extern const wchar_t UI_WELCOME_TEXT[];
 extern const wchar_t UI_TIP_TEXT[];
-extern const wchar_t UI_LABEL_INSTALL[];
-extern const wchar_t UI_LABEL_LAUNCH[];
 
 // The controls in creation order.
-constexpr int UI_CONTROL_COUNT = 10;
 extern const UiControlRow ui_control_table[UI_CONTROL_COUNT];
 
 // y of a table row for a welcome text of height text_height, at 96 DPI.
@@ -61,22 +51,6 @@ struct UiLayout {
 // in a 500 x 340 client area.
 void ui_layout_compute(int32_t dpi, int32_t text_height, UiLayout* layout);
 
-// UI-thread globals: the window and the controls the logic talks to.
-struct MainWindowControls {
-    PlatformWindow window;
-    PlatformWindow folder_box;
-    PlatformWindow browse;
-    PlatformWindow install;
-    PlatformWindow repair;
-    PlatformWindow uninstall;
-    PlatformWindow cancel;
-    PlatformWindow rows[UI_CONTROL_COUNT];  // every control in table order
-};
-extern MainWindowControls ui_controls;
-
-// True while the install folder holds the chat program (Launch!).
-extern bool installed;
-
 // The UI mailbox's table: window creation, window quit, error boxes and the
 // end of an update cycle (whose outcome the waiting operation reads).
 extern const HandlerEntry ui_handlers[];
@@ -87,7 +61,3 @@ int32_t on_ui_quit(Mailbox* sender, uint32_t id, int32_t param, void* payload);
 // The window procedure both backends deliver the main window's messages to.
 intptr_t main_window_proc(PlatformWindow window, uint32_t message, uintptr_t wparam,
                           intptr_t lparam);
-
-// Recomputes Install/Launch! and the buttons; with false it first takes the
-// install folder from the folder box.
-void update_controls(bool use_stored_folder);

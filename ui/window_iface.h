@@ -2,7 +2,8 @@
 // the few system dialogs it needs. Two backends implement this: the Win32
 // one (real windows) and the console one (the window drawn in a terminal,
 // driven by lines on standard input). Handles are PlatformWindow values;
-// the logic never looks inside them.
+// the logic never looks inside them. Message boxes are the platform's
+// (platform_message_box), which the console backend takes over.
 #pragma once
 
 #include <stdint.h>
@@ -41,7 +42,8 @@ enum UiControlClass {
 struct UiControlRow {
     UiControlClass kind;
     const wchar_t* text;  // null: filled in by the window (welcome, folder)
-    uint32_t style;
+    uint32_t style;       // the system's style bits but the disabled one
+    bool disabled;        // created off; the state rule turns it on
     int32_t x;
     int32_t y;
     bool y_from_text;
@@ -110,10 +112,6 @@ void window_set_text(PlatformWindow control, const wchar_t* text);
 // The control's whole text as a heap string (free it), or null.
 wchar_t* window_get_text(PlatformWindow control);
 void window_enable(PlatformWindow control, bool enabled);
-
-// A modal message box owned by owner; returns PLATFORM_IDOK/IDYES/IDNO.
-int window_message_box(PlatformWindow owner, const wchar_t* text, const wchar_t* caption,
-                       uint32_t type);
 
 // The folder picker with the title, preset at initial (display form). The
 // chosen folder's system path as a heap string (free it), or null when the

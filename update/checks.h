@@ -1,24 +1,16 @@
 // The two signature checks of an update cycle and the pieces they share:
-// base64 text, strict DER signatures, the manifest digest. The encoder is
-// the HTTP client's (http/base64.h).
+// strict DER signatures and the manifest digest. The signatures are base64
+// text, decoded by http/base64.h, which comes with this header.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include "http/base64.h"
+
 struct UpdateJob;
 
 constexpr size_t DIGEST_LENGTH = 32;
-
-// Bytes the base64 text decodes to, judged from its last three characters
-// only; 0 when its end is not valid base64 (or n is 0).
-uint32_t base64_decoded_size(const char* text, uint32_t n);
-
-// The decoded bytes and one NUL in a scratch buffer of
-// base64_decoded_size + 1 bytes; null when the text is not whole groups of
-// four alphabet characters with padding only at the very end (or memory
-// ran out). Nothing is written anywhere on failure.
-uint8_t* base64_decode(const char* text, uint32_t n);
 
 // True when der is exactly the minimal DER encoding of a SEQUENCE of two
 // positive INTEGERs and nothing after it.

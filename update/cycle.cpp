@@ -109,17 +109,11 @@ bool download_body(UpdateJob* job, const char* url, PlatformFile* file, mbedtls_
 
 // Orders the staging file's creation against its abandonment: once the
 // stage is abandoned no cycle creates the file again.
-static PlatformLock* stage_lock;
+static PlatformLazyLock stage_lock;
 static bool stage_abandoned;  // under stage_lock
 
-static void stage_lock_create(void) {
-    stage_lock = platform_lock_create(0);
-}
-
 static PlatformLock* stage_lock_get(void) {
-    static PlatformOnce once;
-    platform_once(&once, stage_lock_create);
-    return stage_lock;
+    return platform_lazy_lock(&stage_lock, 0);
 }
 
 // Creates (or truncates) the staging file unless the stage was abandoned.

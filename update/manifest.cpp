@@ -9,7 +9,6 @@
 #include "http/http.h"
 #include "http/proxy_choice.h"
 #include "update/build_config.h"
-#include "update/checks.h"
 
 const ManifestField manifest_fields[MANIFEST_FIELD_COUNT] = {
     {"version", FIELD_VERSION, 0},
@@ -253,8 +252,4 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url) {
                                              manifest_take_piece, parser);
     manifest_parser_free(parser);
     return result;
-}
-
-bool fetch_manifest_from(UpdateJob* job, const char* url) {
-    return manifest_fetch_fields(job, url) && check_manifest_signature(job);
 }

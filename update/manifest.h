@@ -127,7 +127,3 @@ bool manifest_fetch_fields(UpdateJob* job, const char* url);
 
 // Tests only: replaces the fetch's time limit; 0 restores the built-in one.
 void manifest_set_test_time_limit(uint32_t milliseconds);
-
-// manifest_fetch_fields on url, then check_manifest_signature. The fields
-// hold whatever was collected, also on failure.
-bool fetch_manifest_from(UpdateJob* job, const char* url);

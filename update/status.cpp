@@ -4,26 +4,23 @@
 #include <stdlib.h>
 #include <string.h>
 
-static PlatformOnce status_lock_once;
-static PlatformLock* status_lock = nullptr;
+static PlatformLazyLock status_lock;
 static StatusEntry** status_list = nullptr;
 static int32_t status_list_count = 0;
 static char* last_shown_text = nullptr;
 static PlatformWindow progress_bar = nullptr;
 
-static void create_status_lock(void) {
-    status_lock = platform_lock_create(0);
-}
-
-// The lock is plain (no spinning); made exactly once, whoever comes first.
+// The lock is plain (no spinning); made once, by whoever comes first. A lock
+// that cannot be made is as fatal here as it was before: entries could not
+// be kept apart without it.
 static PlatformLock* lock_status(void) {
-    platform_once(&status_lock_once, create_status_lock);
-    platform_lock_enter(status_lock);
-    return status_lock;
+    PlatformLock* lock = platform_lazy_lock(&status_lock, 0);
+    platform_lock_enter(lock);
+    return lock;
 }
 
 void progress_bar_create(PlatformWindow parent) {
-    platform_once(&status_lock_once, create_status_lock);
+    platform_lazy_lock(&status_lock, 0);
     progress_bar = platform_progress_bar_create(parent, STATUS_BAR_X, STATUS_BAR_Y,
                                                 STATUS_BAR_WIDTH, STATUS_BAR_HEIGHT);
     if (progress_bar != nullptr) {

@@ -1,6 +1,8 @@
 // Numbers read from manifest text.
 #include "update/version.h"
 
+#include "core/text.h"
+
 static bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -12,30 +14,22 @@ static bool read_decimal(const char** text, int32_t* out) {
     while (is_space(*p)) {
         p++;
     }
-    bool negative = false;
+    bool negative = *p == '-';
     if (*p == '+' || *p == '-') {
-        negative = *p == '-';
         p++;
     }
-    if (*p < '0' || *p > '9') {
+    uint32_t magnitude = 0;
+    size_t digits = text_read_decimal(text_span(p), &magnitude);
+    if (digits == 0) {
         return false;
     }
-    int64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (value <= INT64_C(0x80000000)) {
-            value = value * 10 + (*p - '0');
-        }
+    // Clamped to the signed 32-bit range.
+    uint32_t limit = negative ? UINT32_C(0x80000000) : INT32_MAX;
+    if (magnitude > limit) {
+        magnitude = limit;
     }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT32_MAX) {
-        value = INT32_MAX;
-    } else if (value < INT32_MIN) {
-        value = INT32_MIN;
-    }
-    *out = static_cast<int32_t>(value);
-    *text = p;
+    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : magnitude);
+    *text = p + digits;
     return true;
 }
 

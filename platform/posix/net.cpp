@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+
 namespace {
 
 // errno of the last socket call on this thread, as the call left it.
@@ -161,15 +162,6 @@ void platform_net_shutdown_send(PlatformSocket socket) {
 
 void platform_net_close(PlatformSocket socket) {
     close(static_cast<int>(socket));
-}
-
-bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
-    in_addr_t value = inet_addr(dotted);
-    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0) {
-        return false;
-    }
-    *address = static_cast<uint32_t>(value);
-    return true;
 }
 
 bool platform_net_lookup_ipv4(const char* host, uint32_t* address) {

@@ -3,8 +3,10 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include "platform/common/shared.h"
 #include "platform/posix/posix_internal.h"
 
+// The same shape as win32/sync.cpp over a different system lock: kept apart.
 struct PlatformLock {
     pthread_mutex_t mutex;
 };
@@ -126,6 +128,8 @@ void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {
     if (input_waiting) {
         return;
     }
+    // A post from here on finds the waiter registered and kicks the event.
+    shared_wait_about_to_sleep();
 
     struct timespec deadline = {};
     if (timeout_ms >= 0) {

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "platform/common/shared.h"
 #include "platform/posix/posix_internal.h"
 
 static pthread_mutex_t threads_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -56,17 +57,8 @@ static void* thread_trampoline(void* record) {
     return nullptr;
 }
 
-// Tests only (platform_thread_set_start_hook); null in the shipped tool.
-static PlatformThreadStartHook start_hook = nullptr;
-static void* start_hook_context = nullptr;
-
-void platform_thread_set_start_hook(PlatformThreadStartHook hook, void* context) {
-    start_hook = hook;
-    start_hook_context = context;
-}
-
 PlatformThread platform_thread_start(void (*fn)(void* arg), void* arg) {
-    if (start_hook != nullptr && !start_hook(start_hook_context)) {
+    if (!shared_thread_start_allowed()) {
         return 0;
     }
     PosixThread* t = thread_record_new();

@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+
 namespace {
 
 // Tests only (platform_net_set_send_hook); null in the shipped tool.
@@ -132,15 +133,6 @@ void platform_net_shutdown_send(PlatformSocket socket) {
 
 void platform_net_close(PlatformSocket socket) {
     closesocket(static_cast<SOCKET>(socket));
-}
-
-bool platform_net_parse_ipv4(const char* dotted, uint32_t* address) {
-    unsigned long value = inet_addr(dotted);
-    if (value == INADDR_NONE && strcmp(dotted, "255.255.255.255") != 0) {
-        return false;
-    }
-    *address = static_cast<uint32_t>(value);
-    return true;
 }
 
 bool platform_net_lookup_ipv4(const char* host, uint32_t* address) {

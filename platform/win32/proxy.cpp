@@ -112,7 +112,10 @@ bool platform_system_proxy(const char* url, bool https, PlatformProxySettings* o
     free_setting(ie.lpszProxy);
     free_setting(ie.lpszProxyBypass);
     if (!fits) {
+        // The setting that does not fit is named, for the message.
+        const char* origin = out->origin;
         memset(out, 0, sizeof *out);
+        out->origin = origin;
     }
     return fits;
 }

@@ -3,8 +3,10 @@
 
 #include <stdlib.h>
 
+#include "platform/common/shared.h"
 #include "platform/platform.h"
 
+// The same shape as posix/sync.cpp over a different system lock: kept apart.
 struct PlatformLock {
     CRITICAL_SECTION section;
 };
@@ -73,6 +75,9 @@ void platform_event_destroy(PlatformEvent* event) {
 void platform_wait_event_or_input(PlatformEvent* event, int32_t timeout_ms) {
     HANDLE handle = reinterpret_cast<HANDLE>(event);
     DWORD timeout = timeout_ms < 0 ? INFINITE : (DWORD)timeout_ms;
+    // The system looks at the queue and sleeps in one call, so input posted
+    // before it (already looked at or not) still ends the wait.
+    shared_wait_about_to_sleep();
     MsgWaitForMultipleObjectsEx(1, &handle, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 

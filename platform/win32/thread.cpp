@@ -6,6 +6,7 @@
 #include <process.h>
 #include <stdlib.h>
 
+#include "platform/common/shared.h"
 #include "platform/platform.h"
 
 // The portable names must be the control's own numbers.
@@ -31,17 +32,8 @@ static unsigned __stdcall thread_trampoline(void* record) {
     return 0;
 }
 
-// Tests only (platform_thread_set_start_hook); null in the shipped tool.
-static PlatformThreadStartHook start_hook = nullptr;
-static void* start_hook_context = nullptr;
-
-void platform_thread_set_start_hook(PlatformThreadStartHook hook, void* context) {
-    start_hook = hook;
-    start_hook_context = context;
-}
-
 PlatformThread platform_thread_start(void (*fn)(void* arg), void* arg) {
-    if (start_hook != nullptr && !start_hook(start_hook_context)) {
+    if (!shared_thread_start_allowed()) {
         return 0;
     }
     ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));

@@ -576,6 +576,10 @@ TEST_F(MailboxTest, WaitWithTimeout0PumpsOnce) {
     EXPECT_LT(platform_tick_ms() - start, 2000u);
 }
 
+void post_to_own_thread(void*) {
+    platform_post_thread_message(platform_thread_current(), PLATFORM_WM_USER + 8, 0, 0);
+}
+
 // Input already waiting when a thread goes to sleep must end the sleep at
 // once: a message posted between a pump's last look and the wait would else
 // lie unhandled until something else wakes the thread.
@@ -584,15 +588,17 @@ TEST_F(MailboxTest, WaitReturnsAtOnceWhenInputIsAlreadyQueued) {
     ASSERT_NE(w, nullptr);
     const struct {
         const char* name;
-        bool thread_message;
-        bool window_message;
-        bool looked_at;  // seen by the system's queue check before the wait
-        bool event;
+        bool thread_message = false;
+        bool window_message = false;
+        bool looked_at = false;  // seen by the system's queue check before the wait
+        bool event = false;
+        bool posted_as_it_sleeps = false;  // by the wait's hook, after its own look
     } cases[] = {
         {"a thread message", true, false, false, false},
         {"a thread message already looked at", true, false, true, false},
         {"a message for a window of the thread", false, true, false, false},
         {"the mailbox's event set", false, false, false, true},
+        {.name = "a thread message posted as the wait goes to sleep", .posted_as_it_sleeps = true},
     };
     for (const auto& c : cases) {
         drain_thread_queue();
@@ -613,8 +619,10 @@ TEST_F(MailboxTest, WaitReturnsAtOnceWhenInputIsAlreadyQueued) {
         if (c.event) {
             platform_event_set(m->event);
         }
+        platform_wait_set_sleep_hook(c.posted_as_it_sleeps ? post_to_own_thread : nullptr, nullptr);
         uint32_t start = platform_tick_ms();
         platform_wait_event_or_input(m->event, 3000);
+        platform_wait_set_sleep_hook(nullptr, nullptr);
         EXPECT_LT(platform_tick_ms() - start, 1000u) << c.name << ": the wait slept";
     }
     drain_thread_queue();

@@ -28,6 +28,12 @@ const FromWideCase from_wide_cases[] = {
     // Windows takes the marker in any letter case.
     {LR"(\\?\unc\server\share\dir)", "/UNC/server/share/dir"},
     {LR"(\\?\Unc\server\share)", "/UNC/server/share"},
+    // The device form names a drive or a share as the long form does.
+    {.input = LR"(\\.\C:\Games)", .expected = "/C:/Games"},
+    {.input = LR"(\\.\UNC\server\share)", .expected = "/UNC/server/share"},
+    // Without server or share a network path stays one, which no call takes.
+    {.input = LR"(\\)", .expected = "/UNC"},
+    {.input = LR"(\\?\UNC\)", .expected = "/UNC"},
     // "\\?\" goes only from a path longer than four characters.
     {LR"(\\?\)", "/UNC/?"},
     {LR"(\\?\a)", "a"},
@@ -164,6 +170,9 @@ TEST(PathToLongWide, AbsolutePaths) {
     const LongWideCase cases[] = {
         {"/C:/Games/Chat", LR"(\\?\C:\Games\Chat)"},
         {"/UNC/server/share/dir", LR"(\\?\UNC\server\share\dir)"},
+        {.input = "/UNC/server/share", .expected = LR"(\\?\UNC\server\share)"},
+        {.input = "/UNC", .expected = nullptr},         // no server: \\ or \\\ (none)
+        {.input = "/UNC/server", .expected = nullptr},  // no share: \\server or \\server\ (none)
         {"/C:", LR"(\\?\C:)"},
         {"/tmp/x", LR"(\\?\tmp\x)"},
         {"/C:/J\xc3\xbcrgen", L"\\\\?\\C:\\J\u00fcrgen"},
@@ -226,6 +235,7 @@ TEST(PathToDisplay, Examples) {
         // A colon in a longer first segment is no drive.
         {"/a:b/x", R"(\a:b\x)"},
         {"/", R"(\)"},
+        {.input = "/UNC", .expected = R"(\\)"},
     };
     for (const NormaliseCase& c : cases) {
         EXPECT_EQ(or_none(path_to_display(c.input)), or_none(c.expected)) << "input " << c.input;
@@ -234,7 +244,7 @@ TEST(PathToDisplay, Examples) {
     EXPECT_EQ(path_to_display(nullptr), nullptr);
     EXPECT_EQ(path_to_display_wide(nullptr), nullptr);
     // What the folder box shows reads back as the same folder.
-    for (const char* folder : {"/E:", "/E:/Chat", "/UNC/server/share"}) {
+    for (const char* folder : {"/E:", "/E:/Chat", "/UNC/server/share", "/UNC", "/UNC/server"}) {
         EXPECT_EQ(or_none(path_from_wide(path_to_display_wide(folder))), or_none(folder));
     }
 }
@@ -366,8 +376,11 @@ TEST(MakeDirectories, FailsUnderAFile) {
     EXPECT_TRUE(is_file(dir / "f"));
 }
 
-TEST(MakeDirectories, NoneFails) {
-    EXPECT_FALSE(make_directories(nullptr));
+// As -cvdir //// gives it, too: refused, not made as the folder /UNC.
+TEST(MakeDirectories, NoneAndNetworkPathsWithoutShareFail) {
+    for (const char* path : {(const char*)nullptr, "/UNC", "/UNC/server", "/UNC/Bin"}) {
+        EXPECT_FALSE(make_directories(path)) << or_none(path);
+    }
 }
 
 TEST(MakeDirectories, RelativePathIsMadeInTheCurrentDirectory) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "http/http_internal.h"
 #include "tests/http/memory_transport.h"
 
 namespace {
@@ -74,6 +75,32 @@ TEST(HttpChunked, PiecesStayInsideTheirChunkAndBuffer) {
         Body got = fetch(chunks, 1 << 20, 0, capacity);
         EXPECT_EQ(got.last, HTTP_END) << capacity;
         EXPECT_EQ(got.bytes, "0123456789abc") << capacity;
+    }
+}
+
+TEST(HttpChunked, LenientSizeLines) {
+    struct Row {
+        const char* line;
+        uint32_t value;
+    };
+    const Row rows[] = {
+        {"1a\r\n", 26},
+        {"1A\r\n", 26},
+        {"0x1a\r\n", 26},
+        {"0X1A\r\n", 26},
+        {"  1a  \r\n", 26},
+        {"0\r\n", 0},
+        {"\r\n", 0},
+        {"ffffffff\r\n", 0xffffffffu},
+        {"123456789\r\n", 0x12345678u},     // eight counted digits end the number
+        {"000000000001\r\n", 1},            // leading zeros are not counted
+        {"1g\r\n", 0x1f},                   // letters past F count as 15
+        {"5;ext=1\r\n", 0xf1},              // the "x" of "ext" restarts the number
+        {"4;x\r\n", 0},                     // an X restarts the number
+        {"10;name=value\r\n", 0x10fafefa},  // the extension joins the number
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(http_parse_hex(row.line), row.value) << row.line;
     }
 }
 

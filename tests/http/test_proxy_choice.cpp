@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include <string>
-#include <vector>
 
 #include "http/proxy_choice.h"
 
@@ -84,6 +83,7 @@ TEST(ProxyChoice, ProxyUrls) {
         {"proxy:0", {PROXY_ERR_SYNTAX, 0, "", 0, "", ""}},
         {"proxy:65536", {PROXY_ERR_SYNTAX, 0, "", 0, "", ""}},
         {"proxy:31x8", {PROXY_ERR_SYNTAX, 0, "", 0, "", ""}},
+        {"proxy:000080", {PROXY_OK, 1, "proxy", 80, "", ""}},  // as the client reads "h:00080"
         {"http://proxy:3128/path", {PROXY_ERR_SYNTAX, 0, "", 0, "", ""}},
         {"http://[::1:3128", {PROXY_ERR_SYNTAX, 0, "", 0, "", ""}},
     };
@@ -171,8 +171,10 @@ TEST(ProxyChoice, NoProxyLists) {
         {"127.0.0.1/33", "http://127.0.0.1/", false},
         {"0.0.1", "http://10.0.0.1/", false},
         {"example.com", "http://10.0.0.1/", false},
-        {"[::1]", "http://[::1]:8080/", true},
-        {"::1", "http://[::1]/", true},
+        // The client would not connect to 10.0.0.1 for this URL.
+        {"10.0.0.0/8", "http://010.0.0.1/", false},
+        // IPv6 entries match no IPv4 target and leave the rest of the list.
+        {"[::1]:443, ::1, example.com", "https://example.com/", true},
     };
     for (const BypassRow& row : rows) {
         ProxyTarget target;
@@ -227,7 +229,8 @@ TEST(ProxyChoice, RequestUrls) {
         {"https://Updates.Example:8443/x", PROXY_OK, 1, "updates.example", 8443},
         {"HTTP://h/", PROXY_OK, 0, "h", 80},
         {"https://h", PROXY_OK, 1, "h", 443},
-        {"https://ann:pw@h.example/", PROXY_OK, 1, "h.example", 443},
+        // The client refuses it (its host would be "user"), so no choice is made.
+        {"http://user:pw@updates.example/x", PROXY_ERR_BAD_URL, 0, "", 0},
         {"http://h.example.:81?q", PROXY_OK, 0, "h.example", 81},
         // The port as the client reads it.
         {"http://h:80x/", PROXY_OK, 0, "h", 80},
@@ -369,102 +372,129 @@ Applied apply_to_request(const char* url) {
 
 #ifndef _WIN32
 
-const char* const VARIABLES[] = {"https_proxy", "HTTPS_PROXY", "http_proxy",
-                                 "HTTP_PROXY",  "no_proxy",    "NO_PROXY"};
+// The variables one row sets; null leaves a variable unset.
+struct Variables {
+    const char* https_proxy = nullptr;
+    const char* HTTPS_PROXY = nullptr;
+    const char* http_proxy = nullptr;
+    const char* HTTP_PROXY = nullptr;
+    const char* all_proxy = nullptr;
+    const char* ALL_PROXY = nullptr;
+    const char* no_proxy = nullptr;
+    const char* NO_PROXY = nullptr;
+};
+constexpr size_t VARIABLE_COUNT = 8;
+const char* const VARIABLE_NAMES[VARIABLE_COUNT] = {"https_proxy", "HTTPS_PROXY", "http_proxy",
+                                                    "HTTP_PROXY",  "all_proxy",   "ALL_PROXY",
+                                                    "no_proxy",    "NO_PROXY"};
 
-// Sets the six variables for one row and restores the test's own at the end.
+// Sets the variables for one row and restores the test's own at the end.
 class EnvironmentRow {
   public:
-    explicit EnvironmentRow(const std::vector<const char*>& values) {
-        for (size_t i = 0; i < 6; i++) {
-            const char* old = getenv(VARIABLES[i]);
+    explicit EnvironmentRow(const Variables& v) {
+        const char* values[VARIABLE_COUNT] = {v.https_proxy, v.HTTPS_PROXY, v.http_proxy,
+                                              v.HTTP_PROXY,  v.all_proxy,   v.ALL_PROXY,
+                                              v.no_proxy,    v.NO_PROXY};
+        for (size_t i = 0; i < VARIABLE_COUNT; i++) {
+            const char* old = getenv(VARIABLE_NAMES[i]);
             saved_[i] = old != nullptr ? old : "";
             had_[i] = old != nullptr;
             if (values[i] != nullptr) {
-                setenv(VARIABLES[i], values[i], 1);
+                setenv(VARIABLE_NAMES[i], values[i], 1);
             } else {
-                unsetenv(VARIABLES[i]);
+                unsetenv(VARIABLE_NAMES[i]);
             }
         }
     }
     ~EnvironmentRow() {
-        for (size_t i = 0; i < 6; i++) {
+        for (size_t i = 0; i < VARIABLE_COUNT; i++) {
             if (had_[i]) {
-                setenv(VARIABLES[i], saved_[i].c_str(), 1);
+                setenv(VARIABLE_NAMES[i], saved_[i].c_str(), 1);
             } else {
-                unsetenv(VARIABLES[i]);
+                unsetenv(VARIABLE_NAMES[i]);
             }
         }
     }
 
   private:
-    std::string saved_[6];
-    bool had_[6];
+    std::string saved_[VARIABLE_COUNT];
+    bool had_[VARIABLE_COUNT];
 };
 
 TEST(ProxyChoice, EnvironmentOnARequest) {
     struct Row {
-        // https_proxy, HTTPS_PROXY, http_proxy, HTTP_PROXY, no_proxy, NO_PROXY
-        std::vector<const char*> values;
+        Variables set;
         const char* url;
         Applied expected;
     };
     const std::string too_long = "http://proxy:1/" + std::string(PLATFORM_PROXY_TEXT_CAPACITY, 'x');
-    const char* N = nullptr;
     const Row rows[] = {
-        {{N, N, N, N, N, N}, "https://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
-        {{"http://p:3128", N, N, N, N, N},
+        {{}, "https://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
+        {{.https_proxy = "http://p:3128"},
          "https://u.example/",
          {PROXY_OK, true, false, "p", 3128, "", "", "https_proxy"}},
-        {{N, "P:8080", N, N, N, N},
+        {{.HTTPS_PROXY = "P:8080"},
          "https://u.example/",
          {PROXY_OK, true, false, "P", 8080, "", "", "HTTPS_PROXY"}},
-        {{"lower:1", "UPPER:2", N, N, N, N},
+        {{.https_proxy = "lower:1", .HTTPS_PROXY = "UPPER:2"},
          "https://u.example/",
          {PROXY_OK, true, false, "lower", 1, "", "", "https_proxy"}},
         // Empty is unset.
-        {{"", "UPPER:2", N, N, N, N},
+        {{.https_proxy = "", .HTTPS_PROXY = "UPPER:2"},
          "https://u.example/",
          {PROXY_OK, true, false, "UPPER", 2, "", "", "HTTPS_PROXY"}},
-        {{N, N, "hp:3", N, N, N},
+        {{.http_proxy = "hp:3"},
          "http://u.example/",
          {PROXY_OK, true, false, "hp", 3, "", "", "http_proxy"}},
-        {{N, N, N, "HP:3", N, N}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
-        {{N, N, "hp:3", N, N, N},
+        {{.HTTP_PROXY = "HP:3"}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
+        {{.http_proxy = "hp:3"}, "https://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
+        {{.https_proxy = "s:4"}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
+        // all_proxy, then ALL_PROXY, for any scheme whose own is unset.
+        {{.all_proxy = "all:5"},
          "https://u.example/",
-         {PROXY_OK, false, false, "", 0, "", "", ""}},
-        {{"s:4", N, N, N, N, N}, "http://u.example/", {PROXY_OK, false, false, "", 0, "", "", ""}},
-        {{"http://ann:pw@p:3128", N, N, N, N, N},
+         {PROXY_OK, true, false, "all", 5, "", "", "all_proxy"}},
+        {{.all_proxy = "", .ALL_PROXY = "ALL:6"},
+         "http://u.example/",
+         {PROXY_OK, true, false, "ALL", 6, "", "", "ALL_PROXY"}},
+        {{.https_proxy = "s:4", .all_proxy = "all:5"},
+         "https://u.example/",
+         {PROXY_OK, true, false, "s", 4, "", "", "https_proxy"}},
+        {{.all_proxy = "all:5", .no_proxy = "u.example"},
+         "https://u.example/",
+         {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
+        {{.https_proxy = "http://ann:pw@p:3128"},
          "https://u.example/",
          {PROXY_OK, true, true, "p", 3128, "ann", "pw", "https_proxy"}},
-        {{"p:3128", N, N, N, "*", N},
+        {{.https_proxy = "p:3128", .no_proxy = "*"},
          "https://u.example/",
          {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
-        {{"p:3128", N, N, N, N, "u.example"},
+        {{.https_proxy = "p:3128", .NO_PROXY = "u.example"},
          "https://u.example/",
          {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
-        {{"p:3128", N, N, N, "", "u.example"},
+        {{.https_proxy = "p:3128", .no_proxy = "", .NO_PROXY = "u.example"},
          "https://u.example/",
          {PROXY_OK, false, false, "", 0, "", "", "no_proxy"}},
-        {{"p:3128", N, N, N, "other.org", "u.example"},
+        {{.https_proxy = "p:3128", .no_proxy = "other.org", .NO_PROXY = "u.example"},
          "https://u.example/",
          {PROXY_OK, true, false, "p", 3128, "", "", "https_proxy"}},
-        // Failures keep the request as it was.
-        {{too_long.c_str(), N, N, N, N, N},
+        // Failures keep the request as it was; a setting too long is named.
+        {{.https_proxy = too_long.c_str()},
          "https://u.example/",
-         {PROXY_ERR_SETTING_TOO_LONG, true, true, "earlier", 9, "old", "old", ""}},
-        {{"http://ann:0123456789abcdef@p:3128", N, N, N, N, N},
+         {PROXY_ERR_SETTING_TOO_LONG, true, true, "earlier", 9, "old", "old", "https_proxy"}},
+        {{.https_proxy = "p:3128", .NO_PROXY = too_long.c_str()},
+         "https://u.example/",
+         {PROXY_ERR_SETTING_TOO_LONG, true, true, "earlier", 9, "old", "old", "NO_PROXY"}},
+        {{.https_proxy = "http://ann:0123456789abcdef@p:3128"},
          "https://u.example/",
          {PROXY_ERR_CREDENTIAL_TOO_LONG, true, true, "earlier", 9, "old", "old", "https_proxy"}},
-        {{N, "socks5h://p:1080", N, N, N, N},
+        {{.HTTPS_PROXY = "socks5h://p:1080"},
          "https://u.example/",
          {PROXY_ERR_SCHEME, true, true, "earlier", 9, "old", "old", "HTTPS_PROXY"}},
     };
     for (const Row& row : rows) {
-        EnvironmentRow environment(row.values);
+        EnvironmentRow environment(row.set);
         EXPECT_EQ(describe(apply_to_request(row.url)), describe(row.expected))
-            << "row with https_proxy=" << (row.values[0] ? row.values[0] : "(unset)") << " for "
-            << row.url;
+            << "row " << &row - rows << " for " << row.url;
     }
 }
 

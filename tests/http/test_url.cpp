@@ -158,7 +158,12 @@ TEST(HttpUrl, ResolveHost) {
         {"1.2.3.4.5", 0, nullptr},      // a fourth dot
         {"localhost", 1, "127.0.0.1"},  // a name: looked up
         {"no-such-host.invalid", 0, nullptr},
-        {"1234.5.6.7", 0, nullptr},  // four digits: a name, and no such name
+        {"1234.5.6.7", 0, nullptr},  // digits and dots are never looked up
+        {"010.0.0.1", 0, nullptr},   // octal to inet_addr, decimal to no_proxy
+        {"1.2.3", 0, nullptr},       // 1.2.0.3 to the resolver
+        {"1.2.3.4.", 0, nullptr},
+        {"1.2.3.0004", 0, nullptr},
+        {"0.0.0.0", 1, "0.0.0.0"},
     };
     for (const Row& row : rows) {
         uint32_t address = 0;

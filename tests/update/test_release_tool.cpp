@@ -55,9 +55,9 @@ std::string read_all(FILE* pipe) {
 
 #ifdef _WIN32
 // cmd.exe strips the outer pair of quotes from what it is given.
-ToolRun run(const std::string& arguments) {
+ToolRun run(const std::string& arguments, const std::string& before = "") {
     std::string command =
-        "\"\"" + std::string(CORVANE_RELEASE_TOOL) + "\" " + arguments + " 2>&1\"";
+        "\"" + before + "\"" + std::string(CORVANE_RELEASE_TOOL) + "\" " + arguments + " 2>&1\"";
     FILE* pipe = _popen(command.c_str(), "rb");
     ToolRun result = {-1, ""};
     if (pipe == nullptr) {
@@ -76,8 +76,8 @@ std::string q(const std::filesystem::path& p) {
 const char MANIFEST_TEXTS[] = " --changelog \"Fixes & more\" --displayversion \"2.1 beta 7\"";
 const char CHANGELOG_ELEMENT[] = "<changelog>Fixes &amp; more</changelog>";
 #else
-ToolRun run(const std::string& arguments) {
-    std::string command = std::string(CORVANE_RELEASE_TOOL) + " " + arguments + " 2>&1";
+ToolRun run(const std::string& arguments, const std::string& before = "") {
+    std::string command = before + CORVANE_RELEASE_TOOL + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ToolRun result = {-1, ""};
     if (pipe == nullptr) {
@@ -206,18 +206,30 @@ TEST_F(ReleaseTool, VerifyFailsOnAChangedFileFieldOrKey) {
     }
 }
 
+// Every refusal leaves every file as it was and nothing beside them.
 TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
     ASSERT_EQ(keygen("release").code, 0);
     ASSERT_EQ(manifest("release.pem").code, 0);
+    ASSERT_EQ(manifest("release.pem").code, 0) << "an existing manifest is replaced";
     fs::copy(test_data_path("p256-private.pem"), dir / "p256.pem");
     fs::copy(test_data_path("p256-public.der"), dir / "p256.der");
     write(dir / "garbage.pem", "not a key\n");
     std::string d = dir.string() + "/";
+    fs::create_directory(dir / "folder");
+    write(dir / "big.pem", std::string(RELEASE_READ_LIMIT + 1, '-'));
+    fs::create_hard_link(dir / "release.pem", dir / "hard.pem");
+#ifndef _WIN32
+    fs::create_symlink(dir / "CorvaneChat.exe", dir / "link.exe");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+#endif
+    const std::string to = "manifest --key " + d + "release.pem --file " + d +
+                           "CorvaneChat.exe --version 2.1.0.8 --url https://h/f -o ";
 
     struct {
         std::string arguments;
         int code;
-        std::string message;  // part of the output; empty: not checked
+        std::string message;      // part of the output; empty: not checked
+        const char* before = "";  // shell commands ahead of the tool's
     } cases[] = {
         {"", 2, "usage:"},
         {"frobnicate", 2, "unknown command frobnicate"},
@@ -233,6 +245,7 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
         {"verify --key " + d + "release.der a.xml b.xml", 2, "one URL or manifest file"},
         {"keygen " + d + "release.pem " + d + "new.der", 1,
          d + "release.pem: already exists; refusing to overwrite a key"},
+        {.arguments = "keygen \"\" " + d + "new.der", .code = 1, .message = "the path is empty"},
         {"sign-file " + d + "missing.pem " + d + "CorvaneChat.exe", 1,
          d + "missing.pem: cannot be opened"},
         {"sign-file " + d + "garbage.pem " + d + "CorvaneChat.exe", 1,
@@ -275,10 +288,34 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
              d + "x.xml",
          1, "changelog: holds a control character"},
 #endif
+        {.arguments = "sign-file " + d + "big.pem x", .code = 1, .message = "more than 2097152"},
+        {.arguments = to + d + "release.pem", .code = 1, .message = "is the same file as"},
+        {.arguments = to + d + "hard.pem", .code = 1, .message = "hard.pem: is the same file as"},
+        {.arguments = to + d + "./CorvaneChat.exe", .code = 1, .message = "is the same file as"},
+        {.arguments = to + d + "folder", .code = 1, .message = "folder: exists and is not a"},
+        {.arguments = to + "\"\"", .code = 1, .message = "\"\": the path is empty"},
+#ifndef _WIN32
+        {.arguments = to + d + "link.exe", .code = 1, .message = "link.exe: is the same file as"},
+        // Not /dev/null: a regression run as root would replace the device.
+        {.arguments = to + d + "fifo", .code = 1, .message = "fifo: exists and is not a"},
+        {.arguments = to + d + "manifest.xml",
+         .code = 1,
+         .message = "manifest.xml: write error",
+         .before = "trap '' XFSZ; ulimit -f 0; "},  // every write fails, as on a full disk
+#endif
     };
+    auto files = [&] {
+        std::map<std::string, size_t> bytes;  // a hash of each file's bytes, by name
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            bytes[entry.path().string()] =
+                std::hash<std::string>()(fs::is_regular_file(entry) ? read(entry) : "");
+        }
+        return bytes;
+    };
+    const auto before = files();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        ToolRun r = run(c.arguments);
+        ToolRun r = run(c.arguments, c.before);
         EXPECT_EQ(r.code, c.code) << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         if (c.code == 1 && c.message.find("FAILED") == std::string::npos) {
@@ -286,8 +323,33 @@ TEST_F(ReleaseTool, UsageErrorsAndBadInputs) {
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
         }
     }
-    EXPECT_FALSE(fs::exists(dir / "x.xml"));
-    EXPECT_FALSE(fs::exists(dir / "new.der")) << "keygen refused before writing either half";
+    EXPECT_EQ(files(), before);
+}
+
+// The program file is refused as soon as its read passes the limit, so an
+// endless stream ends too.
+TEST_F(ReleaseTool, HashingStopsAtTheLimit) {
+    const struct {
+        fs::path file;
+        uint64_t limit;
+        uint64_t size;  // 0: refused
+    } cases[] = {
+        {.file = dir / "CorvaneChat.exe", .limit = 300000, .size = 300000},
+        {.file = dir / "CorvaneChat.exe", .limit = 299999, .size = 0},
+#ifndef _WIN32
+        {.file = "/dev/zero", .limit = 300000, .size = 0},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string() + " within " + std::to_string(c.limit));
+        uint8_t digest[DIGEST_LENGTH];
+        uint64_t size = 0;
+        ReleaseProblem problem;
+        bool ok =
+            release_hash_file_within(c.file.string().c_str(), c.limit, digest, &size, &problem);
+        EXPECT_EQ(ok, c.size != 0) << problem;
+        EXPECT_EQ(size, c.size);
+    }
 }
 
 #ifndef _WIN32

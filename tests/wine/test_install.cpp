@@ -1,9 +1,8 @@
 // The test build of the Windows tool under Wine against a real nginx update
-// server on loopback (started by with_nginx.py): Install end to end through
-// the real button, the chat program started with the pass-on command line,
-// a failed download reported in an error box, Launch!, and Install through
-// the proxy the user's Internet settings name (tinyproxy, also started by
-// with_nginx.py).
+// server on loopback (started by with_nginx.py): Install through the proxy
+// the user's Internet settings name (tinyproxy, also started by
+// with_nginx.py). Install, Launch! and their failures without a proxy are
+// rows of the operation table (test_operations.cpp).
 #include <stdlib.h>
 
 #include "tests/support/release.h"
@@ -53,11 +52,10 @@ class WineInstallTest : public WineToolTest {
         DeleteFileW((www_ + L"\\direct.pac").c_str());
     }
 
-    // Publishes program as the signed release the server offers; a slow
-    // release is downloaded at a throttled rate.
-    void publish(const std::string& program, bool slow = false) {
+    // Publishes program as the signed release the server offers.
+    void publish(const std::string& program) {
         ASSERT_TRUE(win_write_file(www_ + L"\\CorvaneChat.exe", program));
-        std::string url = "https://" + host_ + (slow ? "/slow" : "") + "/CorvaneChat.exe";
+        std::string url = "https://" + host_ + "/CorvaneChat.exe";
         TestRelease release = make_test_release(program, url);
         ASSERT_TRUE(win_write_file(www_ + widen(MANIFEST_PATH), test_release_xml(release)));
     }
@@ -67,9 +65,9 @@ class WineInstallTest : public WineToolTest {
 
     // The command line and current folder the chat program recorded
     // (waiting for it a while: it runs after the tool has gone).
-    bool recorded(std::string* line, std::string* folder, DWORD timeout_ms = 20000) {
+    bool recorded(std::string* line, std::string* folder) {
         std::string text;
-        if (!wait_until([&] { return win_read_file(record_path(), &text); }, timeout_ms)) {
+        if (!wait_until([&] { return win_read_file(record_path(), &text); }, 20000)) {
             return false;
         }
         size_t end = text.find('\n');
@@ -85,84 +83,6 @@ class WineInstallTest : public WineToolTest {
     std::string host_;
     std::string chat_stub_;
 };
-
-TEST_F(WineInstallTest, InstallDownloadsStartsTheChatProgramAndExitsWithCodeZero) {
-    publish(chat_stub_);
-    std::wstring folder = temp.file(L"deep\\new\\Corvane Chat");
-    std::wstring tail = L"-cvdir \"" + folder + L"\"";
-    start(tool_path(), tail);
-    EXPECT_EQ(button_state(tool), expected_state(L"&Install", true, false, false, false));
-
-    press(tool, ID_INSTALL);
-    EXPECT_EQ(tool.wait_exit(INSTALL_TIMEOUT_MS), 0) << button_state(tool);
-
-    std::wstring program = folder + L"\\Bin\\CorvaneChat.exe";
-    std::string installed;
-    ASSERT_TRUE(win_read_file(program, &installed)) << narrow(program);
-    EXPECT_TRUE(installed == chat_stub_) << "the installed program differs from the release";
-    EXPECT_FALSE(win_exists(program + L".stage"));
-    std::string line, current;
-    ASSERT_TRUE(recorded(&line, &current)) << "the chat program was not started";
-    // The tail as the tool got it, not re-quoted, and the tool's own path.
-    EXPECT_EQ(line, narrow(L"CorvaneChat.exe " + tail + L" -bootstrap \"" + tool_path() + L"\""));
-    // The chat program runs in the tool's current folder, not in "Bin".
-    EXPECT_EQ(current, narrow(temp.path()));
-}
-
-TEST_F(WineInstallTest, FailedDownloadIsReportedAndTheWindowStaysInInstall) {
-    // Nothing published: the manifest is missing.
-    std::wstring folder = temp.file(L"fresh");
-    start(tool_path(), L"-cvdir " + folder);
-    press(tool, ID_INSTALL);
-
-    HWND box = tool.find_dialog(INSTALL_TIMEOUT_MS);
-    ASSERT_NE(box, nullptr) << "no error box; " << button_state(tool);
-    EXPECT_EQ(window_text(box), L"Corvane Chat Bootstrap");
-    std::wstring text = window_text(GetDlgItem(box, 0xFFFF));  // the message box's text
-    EXPECT_EQ(text.rfind(L"An error occured while attempting to download Corvane Chat.", 0), 0u)
-        << narrow(text);
-    // While the box is up the operation still waits: Cancel is the way out.
-    EXPECT_EQ(button_state(tool), expected_state(L"&Install", false, false, false, true, false));
-    ASSERT_TRUE(PostMessageW(box, WM_COMMAND, IDOK, 0));
-
-    EXPECT_TRUE(state_becomes(expected_state(L"&Install", true, false, false, false)));
-    EXPECT_TRUE(win_exists(folder + L"\\Bin"));
-    EXPECT_FALSE(win_exists(folder + L"\\Bin\\CorvaneChat.exe"));
-    EXPECT_FALSE(win_exists(record_path()));
-    close_and_expect_exit();
-}
-
-TEST_F(WineInstallTest, ClosingDuringTheDownloadLeavesNoStagingFile) {
-    publish(test_program_bytes(4 * 1024 * 1024, 7), true);
-    std::wstring folder = temp.file(L"Closed");
-    start(tool_path(), L"-cvdir " + folder);
-    press(tool, ID_INSTALL);
-    // The staging file is open for writing while the download runs.
-    std::wstring stage = folder + L"\\Bin\\CorvaneChat.exe.stage";
-    ASSERT_TRUE(wait_until([&] { return win_exists(stage); }, INSTALL_TIMEOUT_MS))
-        << button_state(tool);
-    ASSERT_TRUE(PostMessageW(tool.window(), WM_CLOSE, 0, 0));
-    EXPECT_EQ(tool.wait_exit(EXIT_TIMEOUT_MS), 0);
-    EXPECT_FALSE(win_exists(stage));
-    EXPECT_FALSE(win_exists(folder + L"\\Bin\\CorvaneChat.exe"));
-    EXPECT_FALSE(win_exists(record_path()));
-}
-
-TEST_F(WineInstallTest, LaunchStartsTheInstalledChatProgramAndExitsWithCodeZero) {
-    std::wstring folder = temp.file(L"Installed");
-    ASSERT_TRUE(win_make_folders(folder + L"\\Bin"));
-    ASSERT_TRUE(win_write_file(folder + L"\\Bin\\CorvaneChat.exe", chat_stub_));
-    std::wstring tail = L"-cvdir " + folder + L" extra";
-    start(tool_path(), tail);
-    EXPECT_EQ(button_state(tool), expected_state(L"Launch!", true, true, true, false));
-
-    press(tool, ID_INSTALL);
-    EXPECT_EQ(tool.wait_exit(EXIT_TIMEOUT_MS), 0) << button_state(tool);
-    std::string line, current;
-    ASSERT_TRUE(recorded(&line, &current)) << "the chat program was not started";
-    EXPECT_EQ(line, narrow(L"CorvaneChat.exe " + tail + L" -bootstrap \"" + tool_path() + L"\""));
-    EXPECT_EQ(current, narrow(temp.path()));
-}
 
 // How many CONNECTs to target the proxy's log holds.
 size_t tunnels_to(const std::string& log, const std::string& target) {

@@ -322,8 +322,7 @@ PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* 
     c->text = text == nullptr                 ? nullptr
               : layout->kind == UI_CLASS_EDIT ? folder_box_text(text)
                                               : wcsdup(text);
-    // The style's WS_DISABLED bit.
-    c->enabled = (layout->style & 0x08000000) == 0;
+    c->enabled = !layout->disabled;
     return c;
 }
 
@@ -411,11 +410,6 @@ void window_enable(PlatformWindow control, bool enabled) {
     }
     c->enabled = enabled;
     model_changed();
-}
-
-int window_message_box(PlatformWindow owner, const wchar_t* text, const wchar_t* caption,
-                       uint32_t type) {
-    return console_message_box(owner, text, caption, type);
 }
 
 wchar_t* window_pick_folder(PlatformWindow owner, const wchar_t* title, const wchar_t* initial) {

@@ -6,7 +6,6 @@
 #include <oleauto.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -25,15 +24,6 @@ constexpr UINT BROWSER_FLAGS = BIF_USENEWUI;  // the resizable browser with an e
 constexpr int BROWSER_BUFFER_UNITS = 260;
 
 typedef HRESULT(WINAPI* CreateItemFn)(PCWSTR path, IBindCtx* bind, REFIID riid, void** item);
-
-static wchar_t* heap_copy(const wchar_t* text) {
-    size_t n = wcslen(text) + 1;
-    wchar_t* out = static_cast<wchar_t*>(malloc(n * sizeof(wchar_t)));
-    if (out != nullptr) {
-        memcpy(out, text, n * sizeof(wchar_t));
-    }
-    return out;
-}
 
 // The modern dialog. False when it could not be created; *chosen stays
 // null on a cancel or any later failure.
@@ -67,7 +57,7 @@ static bool pick_with_file_dialog(HWND owner, const wchar_t* title, const wchar_
         if (SUCCEEDED(dialog->GetResult(&item))) {
             PWSTR path = nullptr;
             if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-                *chosen = heap_copy(path);
+                *chosen = _wcsdup(path);
                 CoTaskMemFree(path);
             }
             item->Release();
@@ -100,7 +90,7 @@ static wchar_t* pick_with_folder_browser(HWND owner, const wchar_t* title, const
     }
     wchar_t* chosen = nullptr;
     if (SHGetPathFromIDListW(list, buffer)) {
-        chosen = heap_copy(buffer);
+        chosen = _wcsdup(buffer);
     }
     CoTaskMemFree(list);
     return chosen;

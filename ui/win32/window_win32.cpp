@@ -1,6 +1,6 @@
 // The Win32 backend of the window: the class, the main window, its
-// controls, their font and icons at the display's scale, text measuring and
-// message boxes.
+// controls, their font and icons at the display's scale, and text
+// measuring.
 #include <windows.h>
 
 #include <objbase.h>
@@ -87,17 +87,10 @@ PlatformWindow window_create_main(void* instance, int32_t show_command) {
     window_class.lpszClassName = UI_WINDOW_CLASS;
     RegisterClassW(&window_class);
 
-    // The table's own size; WM_CREATE sizes the window again for the
-    // display's scale and the measured welcome text.
-    RECT rect;
-    rect.left = (GetSystemMetrics(SM_CXSCREEN) - UI_CLIENT_WIDTH) / 2;
-    rect.top = (GetSystemMetrics(SM_CYSCREEN) - UI_CLIENT_HEIGHT) / 2;
-    rect.right = rect.left + UI_CLIENT_WIDTH;
-    rect.bottom = rect.top + UI_CLIENT_HEIGHT;
-    AdjustWindowRectEx(&rect, MAIN_STYLE, FALSE, MAIN_EX_STYLE);
-    HWND window = CreateWindowExW(
-        MAIN_EX_STYLE, UI_WINDOW_CLASS, UI_WINDOW_CAPTION, MAIN_STYLE, rect.left, rect.top,
-        rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, module_instance, nullptr);
+    // No place or size of its own: WM_CREATE sizes the window for the
+    // display's scale and the measured welcome text, and centres it.
+    HWND window = CreateWindowExW(MAIN_EX_STYLE, UI_WINDOW_CLASS, UI_WINDOW_CAPTION, MAIN_STYLE, 0,
+                                  0, 0, 0, nullptr, nullptr, module_instance, nullptr);
     ShowWindow(window, show_command);
     UpdateWindow(window);
     return window;
@@ -150,9 +143,10 @@ static void set_control_icon(HWND control, const UiControlRow* layout) {
 
 PlatformWindow window_create_control(PlatformWindow parent, const UiControlRow* layout,
                                      const wchar_t* text, int32_t y) {
+    DWORD style = layout->style | (layout->disabled ? WS_DISABLED : 0);
     HWND control =
-        CreateWindowExW(0, class_name(layout->kind), text, layout->style, layout->x, y,
-                        layout->width, layout->height, static_cast<HWND>(parent),
+        CreateWindowExW(0, class_name(layout->kind), text, style, layout->x, y, layout->width,
+                        layout->height, static_cast<HWND>(parent),
                         reinterpret_cast<HMENU>((UINT_PTR)layout->id), module_instance, nullptr);
     if (layout->gui_font) {
         SendMessageW(control, WM_SETFONT, (WPARAM)gui_font, FALSE);
@@ -316,9 +310,4 @@ wchar_t* window_get_text(PlatformWindow control) {
 
 void window_enable(PlatformWindow control, bool enabled) {
     EnableWindow(static_cast<HWND>(control), enabled ? TRUE : FALSE);
-}
-
-int window_message_box(PlatformWindow owner, const wchar_t* text, const wchar_t* caption,
-                       uint32_t type) {
-    return platform_message_box(owner, text, caption, type);
 }
