@@ -13,7 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 namespace {
 
 // errno of the last socket call on this thread, as the call left it.

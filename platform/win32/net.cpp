@@ -7,7 +7,6 @@
 
 #include <string.h>
 
-
 namespace {
 
 // Tests only (platform_net_set_send_hook); null in the shipped tool.
